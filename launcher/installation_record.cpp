@@ -1,0 +1,49 @@
+#include "launcher/installation_record.h"
+
+#include <string.h>
+
+namespace {
+
+// Reads one text value into its path-text destination.
+platform::Status ReadText(platform::RegistryKey key, const char* name, char* destination) {
+  memset(destination, 0, kPathCapacity);
+  uint32_t size = kPathCapacity;
+  const platform::Status status =
+      platform::QueryRegistryValue(key, name, nullptr, destination, &size);
+  if (status != platform::kSuccess) return status;
+  // Only a NUL somewhere in the buffer makes it a whole text. Without one,
+  // the value filled all 260 bytes and would be used cut; refuse it as a
+  // value too long for its destination.
+  if (memchr(destination, '\0', kPathCapacity) == nullptr) {
+    memset(destination, 0, kPathCapacity);
+    return platform::kErrorMoreData;
+  }
+  return status;
+}
+
+// Reads the version value, taking up to 4 bytes as a little-endian number.
+platform::Status ReadVersion(platform::RegistryKey key, const char* name, uint32_t* version) {
+  unsigned char bytes[4] = {0, 0, 0, 0};
+  uint32_t size = sizeof bytes;
+  const platform::Status status = platform::QueryRegistryValue(key, name, nullptr, bytes, &size);
+  *version = static_cast<uint32_t>(bytes[0]) | static_cast<uint32_t>(bytes[1]) << 8 |
+             static_cast<uint32_t>(bytes[2]) << 16 | static_cast<uint32_t>(bytes[3]) << 24;
+  return status;
+}
+
+}  // namespace
+
+bool ReadInstallationRecord(InstallationRecord* record, platform::RegistryKey* key,
+                            bool* key_opened) {
+  *key_opened =
+      platform::OpenRegistryKey(platform::RegistryRoot::kLocalMachine, kInstallationKeyPath, 0,
+                                kInstallationKeyAccess, key) == platform::kSuccess;
+  if (!*key_opened) return false;
+
+  const platform::Status setuppath_status = ReadText(*key, "setuppath", record->setuppath);
+  const platform::Status appfile_status = ReadText(*key, "appfile", record->appfile);
+  const platform::Status version_status = ReadVersion(*key, "version", &record->version);
+
+  return setuppath_status == platform::kSuccess && appfile_status == platform::kSuccess &&
+         version_status == platform::kSuccess;
+}

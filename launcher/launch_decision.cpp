@@ -1,0 +1,28 @@
+#include "launcher/launch_decision.h"
+
+#include "launcher/installation_record.h"
+#include "launcher/starts.h"
+#include "launcher/version_gate.h"
+#include "platform/platform.h"
+
+extern "C" int KAVREL_ENTRY_CALL wWinMain(KavrelInstance /*instance*/,
+                                          KavrelInstance /*previous_instance*/,
+                                          wchar_t* /*command_line*/, int /*show_command*/) {
+  bool run_installer = false;
+
+  InstallationRecord record;
+  platform::RegistryKey key = nullptr;
+  bool key_opened = false;
+  if (!ReadInstallationRecord(&record, &key, &key_opened)) {
+    run_installer = true;
+  } else if (IsInstalledVersionBelowRequired(record.version)) {
+    run_installer = true;
+  } else if (!StartApplication(record.setuppath, record.appfile)) {
+    run_installer = true;
+  }
+
+  if (run_installer) StartInstaller();
+
+  if (key_opened) platform::CloseRegistryKey(key);
+  return 0;
+}

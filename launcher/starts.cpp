@@ -1,0 +1,71 @@
+#include "launcher/starts.h"
+
+#include <string.h>
+
+#include "launcher/bounded_format.h"
+#include "platform/platform.h"
+
+namespace {
+
+bool HoldsSpaceOrTab(const char* text) {
+  return strchr(text, ' ') != nullptr || strchr(text, '\t') != nullptr;
+}
+
+}  // namespace
+
+bool StartApplication(const char* setuppath, const char* appfile) {
+  char application_path[kPathCapacity];
+  if (!FormatBounded(application_path, sizeof application_path, "%s\\%s", setuppath, appfile)) {
+    return false;
+  }
+
+  // With a null command line Windows hands the application its own path
+  // unquoted; quote it when it would otherwise split into arguments.
+  char quoted_command_line[kPathCapacity + 2];
+  char* command_line = nullptr;
+  if (HoldsSpaceOrTab(application_path)) {
+    // Always fits: the buffer has room for the longest path and two quotes.
+    FormatBounded(quoted_command_line, sizeof quoted_command_line, "\"%s\"", application_path);
+    command_line = quoted_command_line;
+  }
+
+  platform::StartupInfo startup_info;
+  memset(&startup_info, 0, sizeof startup_info);
+  startup_info.size = sizeof startup_info;
+  platform::ProcessInformation process_information;
+  memset(&process_information, 0, sizeof process_information);
+
+  return platform::CreateProcessAnsi(application_path, command_line, nullptr, nullptr,
+                                     /*inherit_handles=*/1, /*creation_flags=*/0,
+                                     /*environment=*/nullptr, setuppath, &startup_info,
+                                     &process_information) != 0;
+}
+
+void StartInstaller() {
+  // Windows may fill at most this many bytes, so the last byte of the
+  // zero-filled buffer always stays a terminating NUL.
+  constexpr uint32_t kModulePathLimit = kPathCapacity - 1;
+  char module_path[kPathCapacity];
+  char own_directory[kPathCapacity];
+  memset(module_path, 0, sizeof module_path);
+  memset(own_directory, 0, sizeof own_directory);
+
+  const uint32_t length = platform::GetOwnModuleFileName(module_path, kModulePathLimit);
+  if (length == 0 || length >= kModulePathLimit) return;
+
+  // The own directory is the module path up to its last backslash, with
+  // that backslash kept: a program at a drive root gives "E:\\".
+  char* last_backslash = strrchr(module_path, '\\');
+  if (last_backslash == nullptr) return;
+  *last_backslash = '\0';
+  if (!FormatBounded(own_directory, sizeof own_directory, "%s\\", module_path)) return;
+
+  char installer_path[kPathCapacity];
+  if (!FormatBounded(installer_path, sizeof installer_path, "%s%s", own_directory,
+                     kInstallerFileName)) {
+    return;
+  }
+
+  platform::ShellExecuteAnsi(/*operation=*/nullptr, installer_path,
+                             /*parameters=*/nullptr, own_directory, platform::kShowHide);
+}

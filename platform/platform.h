@@ -1,0 +1,109 @@
+// kavrel's only contact with Windows: one function of our own per Windows
+// call, each taking the same arguments as the call it stands for, in types
+// that do not need <windows.h>. The launcher compiles against this header
+// alone; the build links either the Windows implementation
+// (platform_windows.cpp) or the test double (tests/fake_platform.cpp).
+#ifndef KAVREL_PLATFORM_PLATFORM_H_
+#define KAVREL_PLATFORM_PLATFORM_H_
+
+#include <stdint.h>
+
+namespace platform {
+
+// Registry status results: 0 is success, anything else a failure.
+using Status = int32_t;
+constexpr Status kSuccess = 0;
+constexpr Status kErrorFileNotFound = 2;
+constexpr Status kErrorMoreData = 234;
+
+// An open registry key; opaque to the launcher.
+using RegistryKey = struct OpaqueRegistryKey*;
+
+enum class RegistryRoot { kLocalMachine };
+
+// Access rights, with the values Windows gives them.
+constexpr uint32_t kKeyRead = 0x20019;
+constexpr uint32_t kKeyWow64_32Key = 0x0200;
+
+// The show command that starts a program without showing its window.
+constexpr int kShowHide = 0;
+
+// Field for field the ANSI startup information of Windows (68 bytes in a
+// 32-bit program, 104 in a 64-bit one); the Windows side checks the layout.
+struct StartupInfo {
+  uint32_t size;
+  char* reserved;
+  char* desktop;
+  char* title;
+  uint32_t x;
+  uint32_t y;
+  uint32_t x_size;
+  uint32_t y_size;
+  uint32_t x_count_chars;
+  uint32_t y_count_chars;
+  uint32_t fill_attribute;
+  uint32_t flags;
+  uint16_t show_window;
+  uint16_t reserved2_size;
+  uint8_t* reserved2;
+  void* std_input;
+  void* std_output;
+  void* std_error;
+};
+
+// Field for field the process information that a process start fills in.
+struct ProcessInformation {
+  void* process;
+  void* thread;
+  uint32_t process_id;
+  uint32_t thread_id;
+};
+
+// RegOpenKeyExA: opens `subkey` below `root`; stores the key in *key on
+// success.
+Status OpenRegistryKey(RegistryRoot root, const char* subkey, uint32_t options, uint32_t access,
+                       RegistryKey* key);
+
+// RegQueryValueExA with a null type pointer: copies at most *size bytes of
+// the value `name` into `data` and sets *size to the value's length. A value
+// longer than *size fails with kErrorMoreData.
+Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved, void* data,
+                          uint32_t* size);
+
+// RegCloseKey.
+Status CloseRegistryKey(RegistryKey key);
+
+// CreateProcessA: non-zero on success, 0 on failure. `command_line` must be
+// writable or null; with null, Windows uses `application_name` as the new
+// process's command line.
+int32_t CreateProcessAnsi(const char* application_name, char* command_line,
+                          void* process_attributes, void* thread_attributes,
+                          int32_t inherit_handles, uint32_t creation_flags, void* environment,
+                          const char* current_directory, StartupInfo* startup_info,
+                          ProcessInformation* process_information);
+
+// GetModuleFileNameA with a null module: writes at most `size` bytes of the
+// program's own path to `buffer` and returns the number of characters
+// written, or 0 on failure. A return of `size` means the path was cut.
+uint32_t GetOwnModuleFileName(char* buffer, uint32_t size);
+
+// ShellExecuteA with a null owner window: starts `file` by the verb
+// `operation` (null: the default verb). Returns the shell's result, a value
+// above 32 on success.
+intptr_t ShellExecuteAnsi(const char* operation, const char* file, const char* parameters,
+                          const char* directory, int32_t show_command);
+
+// GetCommandLineW: the program's whole command line.
+const wchar_t* GetWideCommandLine();
+
+// CommandLineToArgvW: splits `command_line` into arguments by the Windows
+// rules and stores their count in *count; null on failure. The vector is
+// released with FreeLocalMemory.
+wchar_t** SplitWideCommandLine(const wchar_t* command_line, int32_t* count);
+
+// LocalFree; releasing null is harmless.
+void* FreeLocalMemory(void* memory);
+
+}  // namespace platform
+
+#endif  // KAVREL_PLATFORM_PLATFORM_H_

@@ -1,0 +1,152 @@
+#include "launcher/installation_record.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/fake_platform/fake_platform.h"
+
+namespace {
+
+using fake::Bytes;
+
+class InstallationRecordTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    fake::Reset();
+    world.open_status = platform::kSuccess;
+    world.values = {{"setuppath", fake::Text("C:\\Apps\\X")},
+                    {"appfile", fake::Text("run.exe")},
+                    {"version", fake::Dword(5)}};
+  }
+
+  bool Read() {
+    memset(&record, 0x5A, sizeof record);  // whatever the stack held before
+    key = nullptr;
+    return ReadInstallationRecord(&record, &key, &key_opened);
+  }
+
+  fake::World& world = fake::TheWorld();
+  InstallationRecord record;
+  platform::RegistryKey key = nullptr;
+  bool key_opened = false;
+};
+
+TEST_F(InstallationRecordTest, OpensTheKeyForReadingInThe32BitView) {
+  ASSERT_TRUE(Read());
+  ASSERT_EQ(world.opens.size(), 1u);
+  EXPECT_EQ(world.opens[0].root, platform::RegistryRoot::kLocalMachine);
+  EXPECT_EQ(world.opens[0].subkey, "Software\\Merolt_01\\Pimbalo");
+  EXPECT_EQ(world.opens[0].options, 0u);
+  // KEY_READ; a 64-bit build adds the flag that selects the 32-bit view.
+  const uint32_t access = world.opens[0].access;
+  EXPECT_EQ(access & ~platform::kKeyWow64_32Key, platform::kKeyRead);
+  EXPECT_EQ((access & platform::kKeyWow64_32Key) != 0, sizeof(void*) > 4);
+  EXPECT_TRUE(key_opened);
+  EXPECT_EQ(key, fake::OpenedKey());
+}
+
+TEST_F(InstallationRecordTest, ReadsTheThreeValuesInOrderEachBoundedByItsDestination) {
+  ASSERT_TRUE(Read());
+  ASSERT_EQ(world.queries.size(), 3u);
+  const char* names[] = {"setuppath", "appfile", "version"};
+  const uint32_t sizes[] = {260, 260, 4};
+  for (size_t i = 0; i < 3; ++i) {
+    EXPECT_EQ(world.queries[i].name, names[i]);
+    EXPECT_EQ(world.queries[i].size_given, sizes[i]);
+    EXPECT_EQ(world.queries[i].key, fake::OpenedKey());
+    EXPECT_TRUE(world.queries[i].reserved_is_null);
+  }
+  EXPECT_STREQ(record.setuppath, "C:\\Apps\\X");
+  EXPECT_STREQ(record.appfile, "run.exe");
+  EXPECT_EQ(record.version, 5u);
+}
+
+TEST_F(InstallationRecordTest, TextValuesAreTakenAsStoredOrRefusedWhenTheyMayBeCut) {
+  struct Case {
+    Bytes stored;
+    bool complete;
+    std::string read;
+  };
+  const Case cases[] = {
+      {fake::Text("D:\\Pimbalo"), true, "D:\\Pimbalo"},
+      {fake::TextWithoutNul("D:\\Pimbalo"), true, "D:\\Pimbalo"},
+      {fake::Text(""), true, ""},
+      {Bytes{}, true, ""},
+      {fake::Text("%ProgramFiles%\\P"), true, "%ProgramFiles%\\P"},  // not expanded
+      {fake::Text(std::string(259, 'a')), true, std::string(259, 'a')},
+      {fake::TextWithoutNul(std::string(259, 'a')), true, std::string(259, 'a')},
+      {fake::TextWithoutNul(std::string(260, 'a')), false, ""},  // fills it, no NUL
+      {fake::Text(std::string(260, 'a')), false, ""},            // 261 bytes
+      {fake::Text(std::string(4000, 'a')), false, ""},
+      {Bytes{'a', 0, 'b', 0}, true, "a"},
+  };
+  for (const Case& c : cases) {
+    for (const char* name : {"setuppath", "appfile"}) {
+      SetUp();
+      world.values[name] = c.stored;
+      EXPECT_EQ(Read(), c.complete) << name << " of " << c.stored.size() << " bytes";
+      const char* text = std::string(name) == "setuppath" ? record.setuppath : record.appfile;
+      if (c.complete) {
+        EXPECT_EQ(std::string(text), c.read);
+      }
+      EXPECT_EQ(world.queries.size(), 3u);
+    }
+  }
+}
+
+TEST_F(InstallationRecordTest, VersionIsALittleEndianNumberOfUpToFourBytes) {
+  struct Case {
+    Bytes stored;
+    bool complete;
+    uint32_t version;
+  };
+  const Case cases[] = {
+      {fake::Dword(0), true, 0},
+      {fake::Dword(0xFFFFFFFF), true, 0xFFFFFFFF},
+      {fake::Dword(0x01020304), true, 0x01020304},
+      {Bytes{0x34, 0x12}, true, 0x1234},
+      {Bytes{0x07}, true, 7},
+      {Bytes{0x01, 0x02, 0x03}, true, 0x030201},
+      {Bytes{}, true, 0},
+      {Bytes{1, 0, 0, 0, 0, 0, 0, 0}, false, 0},  // a QWORD does not fit
+      {fake::Text("5"), true, '5'},               // the type is not examined
+  };
+  for (const Case& c : cases) {
+    SetUp();
+    world.values["version"] = c.stored;
+    EXPECT_EQ(Read(), c.complete) << c.stored.size() << " bytes";
+    if (c.complete) {
+      EXPECT_EQ(record.version, c.version);
+    }
+  }
+}
+
+// Every read is made, whatever happened to the one before, and the record is
+// complete only when all three succeeded.
+TEST_F(InstallationRecordTest, AllThreeReadsAreMadeWhateverTheEarlierOutcome) {
+  const char* names[] = {"setuppath", "appfile", "version"};
+  const platform::Status failures[] = {platform::kErrorFileNotFound, 5 /* access denied */,
+                                       platform::kErrorMoreData};
+  for (const char* name : names) {
+    for (platform::Status failure : failures) {
+      SetUp();
+      world.query_status[name] = failure;
+      EXPECT_FALSE(Read()) << name << " " << failure;
+      EXPECT_EQ(world.queries.size(), 3u);
+      EXPECT_TRUE(key_opened);
+    }
+  }
+}
+
+TEST_F(InstallationRecordTest, MissingKeyIsReportedAndNothingIsRead) {
+  for (platform::Status status : {platform::kErrorFileNotFound, 5}) {
+    SetUp();
+    world.open_status = status;
+    EXPECT_FALSE(Read());
+    EXPECT_FALSE(key_opened);
+    EXPECT_TRUE(world.queries.empty());
+  }
+}
+
+}  // namespace

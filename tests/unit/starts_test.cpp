@@ -1,0 +1,159 @@
+#include "launcher/starts.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "launcher/bounded_format.h"
+#include "tests/fake_platform/fake_platform.h"
+
+namespace {
+
+class StartsTest : public ::testing::Test {
+ protected:
+  void SetUp() override { fake::Reset(); }
+  fake::World& world = fake::TheWorld();
+};
+
+TEST_F(StartsTest, ApplicationPathCommandLineAndWorkingDirectory) {
+  struct Case {
+    const char* setuppath;
+    const char* appfile;
+    const char* application_name;
+    const char* command_line;  // null: Windows builds it from the name
+  };
+  const Case cases[] = {
+      {"C:\\Apps\\X", "run.exe", "C:\\Apps\\X\\run.exe", nullptr},
+      {"C:\\Apps\\X", "bin\\run.exe", "C:\\Apps\\X\\bin\\run.exe", nullptr},
+      {"C:\\Apps\\X\\", "run.exe", "C:\\Apps\\X\\\\run.exe", nullptr},
+      {"C:\\Apps\\X", "", "C:\\Apps\\X\\", nullptr},
+      {"", "run.exe", "\\run.exe", nullptr},
+      {"C:\\", "run.exe", "C:\\\\run.exe", nullptr},
+      {"C:\\Program Files\\X", "run.exe", "C:\\Program Files\\X\\run.exe",
+       "\"C:\\Program Files\\X\\run.exe\""},
+      {"C:\\Apps\\X", "my app.exe", "C:\\Apps\\X\\my app.exe", "\"C:\\Apps\\X\\my app.exe\""},
+      {"C:\\Apps\tX", "run.exe", "C:\\Apps\tX\\run.exe", "\"C:\\Apps\tX\\run.exe\""},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    EXPECT_TRUE(StartApplication(c.setuppath, c.appfile));
+    ASSERT_EQ(world.creates.size(), 1u);
+    const fake::CreateProcessCall& call = world.creates[0];
+    EXPECT_EQ(call.application_name, c.application_name);
+    EXPECT_EQ(call.command_line_is_null, c.command_line == nullptr) << c.application_name;
+    if (c.command_line != nullptr) {
+      EXPECT_EQ(call.command_line, c.command_line);
+    }
+    EXPECT_EQ(call.current_directory, c.setuppath);
+  }
+}
+
+TEST_F(StartsTest, ApplicationGetsKavrelsEnvironmentHandlesAndNoShowRequest) {
+  EXPECT_TRUE(StartApplication("C:\\Apps\\X", "run.exe"));
+  ASSERT_EQ(world.creates.size(), 1u);
+  const fake::CreateProcessCall& call = world.creates[0];
+  EXPECT_TRUE(call.process_attributes_is_null);
+  EXPECT_TRUE(call.thread_attributes_is_null);
+  EXPECT_EQ(call.inherit_handles, 1);
+  EXPECT_EQ(call.creation_flags, 0u);
+  EXPECT_TRUE(call.environment_is_null);
+  EXPECT_TRUE(call.process_information_given);
+
+  // All zero but the size; no flags, so no request about the window.
+  platform::StartupInfo expected;
+  memset(&expected, 0, sizeof expected);
+  expected.size = sizeof expected;
+  EXPECT_EQ(memcmp(&call.startup_info, &expected, sizeof expected), 0);
+}
+
+// Windows refuses for many reasons: a missing file, not a program, or one
+// that asks for rights kavrel does not have (ERROR_ELEVATION_REQUIRED). Each
+// is a failed start and nothing else.
+TEST_F(StartsTest, ApplicationStartReportsExactlyWhatWindowsAnswered) {
+  world.create_process_result = 0;
+  EXPECT_FALSE(StartApplication("C:\\Apps\\X", "run.exe"));
+  world.create_process_result = -1;
+  EXPECT_TRUE(StartApplication("C:\\Apps\\X", "run.exe"));
+}
+
+TEST_F(StartsTest, ApplicationPathOver259BytesIsAFailedStartNotACutOne) {
+  const std::string setuppath(200, 'd');
+  EXPECT_TRUE(StartApplication(setuppath.c_str(), std::string(58, 'f').c_str()));  // 259
+  ASSERT_EQ(world.creates.size(), 1u);
+  EXPECT_EQ(world.creates[0].application_name.size(), 259u);
+  EXPECT_FALSE(StartApplication(setuppath.c_str(), std::string(59, 'f').c_str()));  // 260
+  EXPECT_FALSE(StartApplication(setuppath.c_str(), std::string(259, 'f').c_str()));
+  EXPECT_EQ(world.creates.size(), 1u) << "a cut path was started";
+}
+
+TEST_F(StartsTest, InstallerIsFoundBesideKavrelAndStartedHidden) {
+  struct Case {
+    std::string module_path;
+    std::string installer;  // empty: nothing may be started
+    std::string directory;
+  };
+  const std::string long_dir = "C:\\" + std::string(230, 'L');  // 233 bytes
+  const Case cases[] = {
+      {"E:\\setup\\kavrel.exe", "E:\\setup\\instaluj_pimbalo.exe", "E:\\setup\\"},
+      {"E:\\kavrel.exe", "E:\\instaluj_pimbalo.exe", "E:\\"},
+      {"\\\\server\\share\\kavrel.exe", "\\\\server\\share\\instaluj_pimbalo.exe",
+       "\\\\server\\share\\"},
+      {"C:\\a b\\k.exe", "C:\\a b\\instaluj_pimbalo.exe", "C:\\a b\\"},
+      {"kavrel.exe", "", ""},  // no folder to look in
+      {"", "", ""},
+      // 233 + "\" + 20 = 254 bytes fit; a folder 6 bytes longer would not.
+      {long_dir + "\\k.exe", long_dir + "\\instaluj_pimbalo.exe", long_dir + "\\"},
+      {long_dir + "LLLLLL\\k.exe", "", ""},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    world.module_path = c.module_path;
+    StartInstaller();
+    ASSERT_EQ(world.module_calls.size(), 1u);
+    EXPECT_EQ(world.module_calls[0], kPathCapacity - 1);
+    if (c.installer.empty()) {
+      EXPECT_TRUE(world.shell_executes.empty()) << c.module_path;
+      continue;
+    }
+    ASSERT_EQ(world.shell_executes.size(), 1u) << c.module_path;
+    const fake::ShellExecuteCall& call = world.shell_executes[0];
+    EXPECT_EQ(call.file, c.installer);
+    EXPECT_EQ(call.directory, c.directory);
+    EXPECT_TRUE(call.operation_is_null);
+    EXPECT_TRUE(call.parameters_is_null);
+    EXPECT_EQ(call.show_command, platform::kShowHide);
+  }
+}
+
+// A module path that was cut ends in a folder that is not kavrel's (its last
+// backslash may belong to a parent folder), where another program of the
+// same name could lie. Neither Windows' way of cutting is trusted.
+TEST_F(StartsTest, InstallerIsNotStartedFromACutOrMissingModulePath) {
+  const std::string fits = "C:\\" + std::string(200, 'p') + "\\" + std::string(54, 'k');
+  ASSERT_EQ(fits.size(), 258u);
+  const std::string cut = "C:\\x\\" + std::string(300, 'p') + "\\kavrel.exe";
+  struct Case {
+    std::string module_path;
+    bool fails;
+    fake::ModuleCut how;
+    bool started;
+  };
+  const Case cases[] = {
+      {fits, false, fake::ModuleCut::kWithNul, true},
+      {fits + "k", false, fake::ModuleCut::kWithNul, false},
+      {fits + "k", false, fake::ModuleCut::kWithoutNul, false},
+      {cut, false, fake::ModuleCut::kWithNul, false},
+      {cut, false, fake::ModuleCut::kWithoutNul, false},
+      {"C:\\setup\\kavrel.exe", true, fake::ModuleCut::kWithNul, false},
+  };
+  for (const Case& c : cases) {
+    fake::Reset();
+    world.module_path = c.module_path;
+    world.module_call_fails = c.fails;
+    world.module_cut = c.how;
+    StartInstaller();
+    EXPECT_EQ(world.shell_executes.size(), c.started ? 1u : 0u) << c.module_path.size();
+  }
+}
+
+}  // namespace
