@@ -27,5 +27,7 @@ target_compile_options(kavrel PRIVATE
 target_link_options(kavrel PRIVATE ${KAVREL_WINDOWS_LINK_OPTIONS})
 target_link_libraries(kavrel PRIVATE advapi32 shell32)
 
-# The programs the end-to-end tests and the demo start kavrel with.
+# The programs the end-to-end tests and the demo start kavrel with, and the
+# benchmark's programs.
 add_subdirectory(tests/e2e)
+add_subdirectory(bench)
