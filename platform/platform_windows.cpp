@@ -1,11 +1,12 @@
 // The Windows implementation of platform.h: each function is the one Windows
 // call it is named for, with the launcher's neutral types converted to the
 // Windows ones. Nothing here decides anything.
-#include <shellapi.h>
 #include <stddef.h>
 #include <windows.h>
 
 #include "platform/platform.h"
+// shellapi.h needs what windows.h declares.
+#include <shellapi.h>
 
 namespace platform {
 namespace {
