@@ -1,0 +1,881 @@
+// The end-to-end suite: the real kavrel.exe, started the way a caller starts
+// it, in each situation of the table in Cases(), on Windows or under Wine.
+//
+//   e2e_driver run KAVREL_EXE WORK_FOLDER SPARE_DRIVE
+//       runs every case; WORK_FOLDER (say C:\kavrel-e2e) is emptied and
+//       used for the cases' files, SPARE_DRIVE (say K:) must be a drive
+//       whose root may hold kavrel for the case that starts it there.
+//       Prints one line per case and last "N passed, M failed"; exits 1 on
+//       any failure.
+//   e2e_driver demo KAVREL_EXE
+//       runs kavrel in three everyday situations and tells what started.
+//
+// For each case the driver writes the installation record into the 32-bit
+// registry view byte for byte (each value with the type and the exact bytes
+// the case gives, so also texts without their NUL and numbers of the wrong
+// size), copies kavrel.exe and the probe (e2e_probe.exe, beside this program)
+// into the folders the case needs, starts kavrel with an exact command line
+// inside a job object and waits, bounded, until kavrel and everything it
+// started have ended. The probe, installed as the application and as
+// instaluj_pimbalo.exe, reports how it was started; the driver then checks
+// kavrel's exit code, which program started (or that none did), its working
+// directory, that it received no arguments, kavrel's environment and
+// inheritable handle in the application, and the show command: SW_HIDE for
+// the installer program, no show request for the application.
+//
+// What Wine cannot show, and so is covered by the unit tests alone:
+//   - an application whose manifest asks for administrator rights: Windows
+//     refuses to create it for a caller without them (ERROR_ELEVATION_REQUIRED)
+//     and kavrel starts the installer program instead; Wine has no elevation
+//     and starts it;
+//   - the exact command line Windows builds for the application from a null
+//     one: Wine quotes the application's path itself, so under Wine a path
+//     with spaces reaches the application whole whether or not kavrel quotes
+//     it; here only the argument count and the application's own path are
+//     checked.
+// Nor can a text value that fills its whole 260 bytes without a NUL be told
+// apart here from one that is merely too long: either way the joined path
+// would not fit, and the installer program starts.
+#include <stdint.h>
+#include <stdio.h>
+#include <windows.h>
+
+#include <functional>
+#include <map>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace {
+
+constexpr wchar_t kInstallationKey[] = L"Software\\Merolt_01\\Pimbalo";
+constexpr wchar_t kInstallerName[] = L"instaluj_pimbalo.exe";
+constexpr wchar_t kApplicationName[] = L"pimbalo.exe";
+constexpr char kHandleContent[] = "read through the inherited handle";
+// How long kavrel and what it started may take, together, in one case.
+constexpr DWORD kCaseTimeoutMs = 10000;
+
+enum class Started { kApplication, kInstaller, kNothing };
+
+const char* Describe(Started started) {
+  switch (started) {
+    case Started::kApplication:
+      return "application";
+    case Started::kInstaller:
+      return "installer";
+    case Started::kNothing:
+      break;
+  }
+  return "nothing";
+}
+
+std::string Utf8(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
+                      nullptr, nullptr);
+  return result;
+}
+
+void Say(const std::string& line) {
+  fputs(line.c_str(), stdout);
+  fputs("\n", stdout);
+  fflush(stdout);
+}
+
+// ---------------------------------------------------------------------------
+// Files and folders. Every path handed to the file calls is given in its
+// extended form (with the \\?\ prefix), so that the cases' paths longer than
+// MAX_PATH can be made too.
+
+std::wstring Extended(const std::wstring& path) { return L"\\\\?\\" + path; }
+
+std::wstring Join(const std::wstring& folder, const std::wstring& name) {
+  if (!folder.empty() && folder.back() == L'\\') return folder + name;
+  return folder + L"\\" + name;
+}
+
+std::wstring Parent(const std::wstring& path) { return path.substr(0, path.find_last_of(L'\\')); }
+
+bool MakeFolders(const std::wstring& folder) {
+  // Each folder below the drive root, outermost first.
+  for (size_t end = folder.find(L'\\', 3);; end = folder.find(L'\\', end + 1)) {
+    const std::wstring part = folder.substr(0, end);
+    if (!CreateDirectoryW(Extended(part).c_str(), nullptr) &&
+        GetLastError() != ERROR_ALREADY_EXISTS) {
+      return false;
+    }
+    if (end == std::wstring::npos) return true;
+  }
+}
+
+bool CopyProgram(const std::wstring& source, const std::wstring& destination) {
+  return MakeFolders(Parent(destination)) &&
+         CopyFileW(Extended(source).c_str(), Extended(destination).c_str(), FALSE);
+}
+
+bool WriteWholeFile(const std::wstring& path, const std::string& content) {
+  if (!MakeFolders(Parent(path))) return false;
+  const HANDLE file =
+      CreateFileW(Extended(path).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return false;
+  DWORD written = 0;
+  const bool whole =
+      WriteFile(file, content.data(), static_cast<DWORD>(content.size()), &written, nullptr) &&
+      written == content.size();
+  CloseHandle(file);
+  return whole;
+}
+
+std::string ReadWholeFile(const std::wstring& path) {
+  const HANDLE file = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                  OPEN_EXISTING, 0, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return std::string();
+  std::string content;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(file, buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    content.append(buffer, read);
+  }
+  CloseHandle(file);
+  return content;
+}
+
+// The names of the entries of `folder` that match `pattern`.
+std::vector<std::wstring> List(const std::wstring& folder, const wchar_t* pattern) {
+  std::vector<std::wstring> names;
+  WIN32_FIND_DATAW entry;
+  const HANDLE search = FindFirstFileW(Extended(Join(folder, pattern)).c_str(), &entry);
+  if (search == INVALID_HANDLE_VALUE) return names;
+  do {
+    const std::wstring name = entry.cFileName;
+    if (name != L"." && name != L"..") names.push_back(name);
+  } while (FindNextFileW(search, &entry));
+  FindClose(search);
+  return names;
+}
+
+void RemoveTree(const std::wstring& path) {
+  const DWORD attributes = GetFileAttributesW(Extended(path).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+    for (const std::wstring& name : List(path, L"*")) RemoveTree(Join(path, name));
+    RemoveDirectoryW(Extended(path).c_str());
+  } else {
+    DeleteFileW(Extended(path).c_str());
+  }
+}
+
+// A relative path of exactly `length` characters that ends in `ending`,
+// through folders of at most 40 characters each.
+std::wstring LongRelativePath(size_t length, const std::wstring& ending) {
+  std::wstring path;
+  size_t left = length - ending.size();  // for folder names and their backslashes
+  while (left > 0) {
+    size_t step = left < 41 ? left : 41;
+    if (left - step == 1) --step;  // never leave room for a backslash alone
+    path += std::wstring(step - 1, L'l') + L"\\";
+    left -= step;
+  }
+  return path + ending;
+}
+
+// How GetCurrentDirectoryW gives back a folder: without a closing backslash,
+// except at a drive root.
+std::wstring AsWorkingDirectory(const std::wstring& folder) {
+  if (folder.size() > 3 && folder.back() == L'\\') return folder.substr(0, folder.size() - 1);
+  return folder;
+}
+
+// Paths compared as Windows compares them: case aside, and with a doubled
+// backslash taken as one.
+std::wstring Comparable(const std::string& utf8_path) {
+  std::wstring wide(utf8_path.size(), L'\0');
+  wide.resize(static_cast<size_t>(MultiByteToWideChar(CP_UTF8, 0, utf8_path.data(),
+                                                      static_cast<int>(utf8_path.size()), &wide[0],
+                                                      static_cast<int>(wide.size()))));
+  std::wstring result;
+  for (const wchar_t c : wide) {
+    if (c == L'\\' && !result.empty() && result.back() == L'\\') continue;
+    result += c;
+  }
+  if (!result.empty()) {
+    CharLowerBuffW(&result[0], static_cast<DWORD>(result.size()));
+  }
+  return result;
+}
+
+bool SamePath(const std::string& seen, const std::wstring& expected) {
+  return Comparable(seen) == Comparable(Utf8(expected));
+}
+
+// ---------------------------------------------------------------------------
+// The installation record.
+
+struct Value {
+  std::wstring name;
+  DWORD type;
+  std::vector<BYTE> bytes;
+};
+
+Value Bytes(const std::wstring& name, DWORD type, std::vector<BYTE> bytes) {
+  return Value{name, type, std::move(bytes)};
+}
+
+// A text as a program writing its record through the wide registry calls
+// stores it: UTF-16, with or without its NUL.
+Value Text(const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ,
+           bool with_nul = true) {
+  std::vector<BYTE> bytes;
+  for (const wchar_t unit : text) {
+    bytes.push_back(static_cast<BYTE>(unit & 0xFF));
+    bytes.push_back(static_cast<BYTE>(unit >> 8));
+  }
+  if (with_nul) bytes.insert(bytes.end(), {0, 0});
+  return Value{name, type, std::move(bytes)};
+}
+
+// 8-bit text, as the bytes of a REG_BINARY value say.
+Value AnsiBytes(const std::wstring& name, const std::wstring& text) {
+  std::vector<BYTE> bytes;
+  for (const wchar_t unit : text) bytes.push_back(static_cast<BYTE>(unit));
+  bytes.push_back(0);
+  return Value{name, REG_BINARY, std::move(bytes)};
+}
+
+Value Dword(const std::wstring& name, uint32_t number) {
+  return Value{name,
+               REG_DWORD,
+               {static_cast<BYTE>(number), static_cast<BYTE>(number >> 8),
+                static_cast<BYTE>(number >> 16), static_cast<BYTE>(number >> 24)}};
+}
+
+void DeleteRecord(REGSAM view) { RegDeleteKeyExW(HKEY_LOCAL_MACHINE, kInstallationKey, view, 0); }
+
+bool WriteRecord(REGSAM view, const std::vector<Value>& values) {
+  HKEY key = nullptr;
+  if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, kInstallationKey, 0, nullptr, 0, KEY_SET_VALUE | view,
+                      nullptr, &key, nullptr) != ERROR_SUCCESS) {
+    return false;
+  }
+  bool written = true;
+  for (const Value& value : values) {
+    written = written && RegSetValueExW(key, value.name.c_str(), 0, value.type,
+                                        value.bytes.empty() ? nullptr : value.bytes.data(),
+                                        static_cast<DWORD>(value.bytes.size())) == ERROR_SUCCESS;
+  }
+  RegCloseKey(key);
+  return written;
+}
+
+// ---------------------------------------------------------------------------
+// One situation kavrel is started in.
+
+struct Scene {
+  std::wstring folder;           // the case's own folder: its reports, kavrel's working directory
+  std::wstring kavrel_folder;    // where kavrel.exe lies
+  bool installer_beside = true;  // whether instaluj_pimbalo.exe lies beside it
+  std::wstring setuppath;        // the application's folder
+  std::wstring app_program;      // where the application's program file is put
+  bool app_present = true;
+  bool app_is_text = false;          // whether a text file stands where the program should
+  bool key_present = true;           // the installation key, in the 32-bit view
+  std::vector<Value> values;         // its values, written in this order
+  std::vector<Value> values_64;      // a record in the 64-bit view, when not empty
+  std::vector<std::wstring> plants;  // more copies of the probe, which must not start
+  bool hold = false;                 // whether the started program waits to be let go
+
+  std::wstring KavrelPath() const { return Join(kavrel_folder, L"kavrel.exe"); }
+  std::wstring InstallerPath() const { return Join(kavrel_folder, kInstallerName); }
+
+  void Set(Value value) {
+    for (Value& existing : values) {
+      if (existing.name == value.name) {
+        existing = std::move(value);
+        return;
+      }
+    }
+    values.push_back(std::move(value));
+  }
+
+  void Remove(const std::wstring& name) {
+    for (auto it = values.begin(); it != values.end(); ++it) {
+      if (it->name == name) {
+        values.erase(it);
+        return;
+      }
+    }
+  }
+
+  // Points the record at an application program `appfile` below setuppath.
+  void Application(const std::wstring& appfile) {
+    Set(Text(L"appfile", appfile));
+    app_program = Join(setuppath, appfile);
+  }
+  void Setuppath(const std::wstring& folder_path) {
+    setuppath = folder_path;
+    Set(Text(L"setuppath", folder_path));
+    app_program = Join(setuppath, kApplicationName);
+  }
+};
+
+// kavrel in its own folder with the installer program beside it, and a
+// complete record of installed version 5 for an application in another.
+Scene DefaultScene(const std::wstring& folder) {
+  Scene scene;
+  scene.folder = folder;
+  scene.kavrel_folder = Join(folder, L"setup");
+  scene.Setuppath(Join(folder, L"Pimbalo"));
+  scene.Set(Text(L"appfile", kApplicationName));
+  scene.Set(Dword(L"version", 5));
+  return scene;
+}
+
+struct Case {
+  std::string name;
+  std::wstring arguments;  // kavrel's command line after its own quoted path
+  std::function<void(Scene&)> arrange;
+  Started expected;
+};
+
+// `spare_drive` (say "K:") is a drive whose root may hold kavrel.
+std::vector<Case> Cases(const std::wstring& spare_drive) {
+  const auto none = [](Scene&) {};
+  const auto installed = [](uint32_t version) {
+    return [version](Scene& s) { s.Set(Dword(L"version", version)); };
+  };
+  const auto no_key = [](Scene& s) { s.key_present = false; };
+  const Started app = Started::kApplication;
+  const Started installer = Started::kInstaller;
+  const Started nothing = Started::kNothing;
+
+  std::vector<Case> cases = {
+      // The installation record, read whole or not at all.
+      {"complete record, no argument", L"", none, app},
+      {"no installation key", L"", no_key, installer},
+      {"no installation key, argument 0", L"0", no_key, installer},
+      {"key without values", L"", [](Scene& s) { s.values.clear(); }, installer},
+      {"setuppath missing", L"", [](Scene& s) { s.Remove(L"setuppath"); }, installer},
+      {"appfile missing", L"", [](Scene& s) { s.Remove(L"appfile"); }, installer},
+      {"version missing", L"", [](Scene& s) { s.Remove(L"version"); }, installer},
+      {"setuppath as REG_BINARY is used as stored", L"",
+       [](Scene& s) { s.Set(AnsiBytes(L"setuppath", s.setuppath)); }, app},
+      {"REG_EXPAND_SZ setuppath is not expanded", L"",
+       [](Scene& s) {
+         const std::wstring literal = Join(s.folder, L"%KAVREL_E2E_FOLDER%");
+         s.plants.push_back(s.app_program);  // where the expanded text points
+         s.Setuppath(literal);
+         s.Set(Text(L"setuppath", literal, REG_EXPAND_SZ));
+       },
+       app},
+      {"setuppath stored without its NUL is used", L"",
+       [](Scene& s) { s.Set(Text(L"setuppath", s.setuppath, REG_SZ, false)); }, app},
+      {"setuppath of 300 bytes", L"",
+       [](Scene& s) {
+         s.Set(Text(L"setuppath",
+                    Join(s.setuppath, LongRelativePath(300 - s.setuppath.size() - 1, L"P"))));
+       },
+       installer},
+      {"appfile of 260 bytes without NUL", L"",
+       [](Scene& s) {
+         s.Set(Text(L"appfile", LongRelativePath(260, kApplicationName), REG_SZ, false));
+       },
+       installer},
+      {"version of 8 bytes", L"",
+       [](Scene& s) {
+         s.Set(Bytes(L"version", REG_QWORD, {5, 0, 0, 0, 0, 0, 0, 0}));
+       },
+       installer},
+      {"version of 2 bytes 34 12, argument 4660", L"4660",
+       [](Scene& s) {
+         s.Set(Bytes(L"version", REG_BINARY, {0x34, 0x12}));
+       },
+       app},
+      {"version of 2 bytes 34 12, argument 4661", L"4661",
+       [](Scene& s) {
+         s.Set(Bytes(L"version", REG_BINARY, {0x34, 0x12}));
+       },
+       installer},
+      // A REG_SZ "7" of 4 bytes comes through the 8-bit call as "7" and its
+      // NUL: two bytes, the number 0x37.
+      {"version as REG_SZ \"7\", argument 55", L"55",
+       [](Scene& s) { s.Set(Text(L"version", L"7")); }, app},
+      {"version as REG_SZ \"7\", argument 56", L"56",
+       [](Scene& s) { s.Set(Text(L"version", L"7")); }, installer},
+      // Whatever kavrel's own width, it reads the 32-bit view.
+      {"record in the 64-bit view only", L"",
+       [](Scene& s) {
+         s.values_64 = s.values;
+         s.key_present = false;
+       },
+       installer},
+      {"records in both views: the 32-bit one counts", L"",
+       [](Scene& s) {
+         const std::wstring decoy = Join(s.folder, L"Pimbalo64");
+         s.values_64 = {Text(L"setuppath", decoy), Text(L"appfile", kApplicationName),
+                        Dword(L"version", 5)};
+         s.plants.push_back(Join(decoy, kApplicationName));
+       },
+       app},
+
+      // The application start.
+      {"application file missing", L"", [](Scene& s) { s.app_present = false; }, installer},
+      {"application file is not a program", L"",
+       [](Scene& s) {
+         s.Application(L"readme.txt");
+         s.app_present = false;
+         s.app_is_text = true;
+       },
+       installer},
+      {"empty appfile", L"", [](Scene& s) { s.Set(Text(L"appfile", L"")); }, installer},
+      {"empty setuppath", L"", [](Scene& s) { s.Set(Text(L"setuppath", L"")); }, installer},
+      {"appfile in a subfolder", L"", [](Scene& s) { s.Application(L"bin\\pimbalo.exe"); }, app},
+      {"setuppath with a closing backslash", L"",
+       [](Scene& s) { s.Set(Text(L"setuppath", s.setuppath + L"\\")); }, app},
+      {"installation folder with spaces", L"",
+       [](Scene& s) { s.Setuppath(Join(s.folder, L"Pimbalo App  2")); }, app},
+      {"application path of 259 bytes", L"",
+       [](Scene& s) {
+         s.Application(LongRelativePath(259 - s.setuppath.size() - 1, kApplicationName));
+       },
+       app},
+      {"application path of 263 bytes, a program at its first 259", L"",
+       [](Scene& s) {
+         const std::wstring cut = LongRelativePath(259 - s.setuppath.size() - 1, kApplicationName);
+         s.Application(cut + L".exe");
+         s.app_present = false;
+         s.plants = {Join(s.setuppath, cut), s.app_program};
+       },
+       installer},
+      {"kavrel does not wait for the application", L"", [](Scene& s) { s.hold = true; }, app},
+
+      // Where kavrel lies.
+      {"kavrel at a drive root", L"",
+       [spare_drive](Scene& s) {
+         s.kavrel_folder = spare_drive + L"\\";
+         s.key_present = false;
+       },
+       installer},
+      {"kavrel in a folder with spaces", L"7",
+       [](Scene& s) { s.kavrel_folder = Join(s.folder, L"Pimbalo Setup"); }, installer},
+      {"no installer beside kavrel", L"",
+       [](Scene& s) {
+         s.installer_beside = false;
+         s.key_present = false;
+       },
+       nothing},
+      {"no installer beside kavrel, complete record", L"",
+       [](Scene& s) { s.installer_beside = false; }, app},
+      {"installer path of 259 bytes", L"",
+       [](Scene& s) {
+         s.kavrel_folder = Join(s.folder, LongRelativePath(238 - s.folder.size() - 1, L"setup"));
+         s.key_present = false;
+       },
+       installer},
+      {"installer path of 266 bytes, a program at its first 259", L"",
+       [](Scene& s) {
+         s.kavrel_folder = Join(s.folder, LongRelativePath(245 - s.folder.size() - 1, L"setup"));
+         s.key_present = false;
+         s.plants = {Join(s.kavrel_folder, L"instaluj_pimb"),
+                     Join(s.kavrel_folder, L"instaluj_pimb.exe")};
+       },
+       nothing},
+      {"kavrel does not wait for the installer", L"",
+       [](Scene& s) {
+         s.key_present = false;
+         s.hold = true;
+       },
+       installer},
+  };
+
+  // The required-version gate: the first argument against the installed
+  // version. Each number is tried at the installed version just below it and
+  // at itself; a text that gives 0 is tried at installed version 0.
+  struct Gate {
+    std::string label;
+    std::wstring argument;
+    uint32_t installed;
+    Started expected;
+  };
+  const std::vector<Gate> gates = {
+      {"2", L"2", 1, installer},
+      {"2", L"2", 2, app},
+      {"2", L"2", 3, app},
+      {"\"  5\"", L"\"  5\"", 4, installer},
+      {"\"  5\"", L"\"  5\"", 5, app},
+      {"+5", L"+5", 4, installer},
+      {"+5", L"+5", 5, app},
+      {"5abc", L"5abc", 4, installer},
+      {"5abc", L"5abc", 5, app},
+      {"05", L"05", 4, installer},
+      {"05", L"05", 5, app},
+      {"abc", L"abc", 0, app},
+      {"x5", L"x5", 0, app},
+      {"0x10", L"0x10", 0, app},
+      {"\"\" (empty)", L"\"\"", 0, app},
+      {"-1", L"-1", 4294967294u, installer},
+      {"-1", L"-1", 4294967295u, app},
+      {"99999999999", L"99999999999", 2147483646, installer},
+      {"99999999999", L"99999999999", 2147483647, app},
+      {"12<greek lambda>3", L"12\u03bb3", 0, app},
+      {"<U+00A0>5", L"\u00a05", 0, app},
+      {"5<e acute>", L"5\u00e9", 4, installer},
+      {"5<e acute>", L"5\u00e9", 5, app},
+      {"1 9 (two arguments)", L"1 9", 5, app},
+      {"259 nines", std::wstring(259, L'9'), 2147483646, installer},
+      {"260 nines", std::wstring(260, L'9'), 0, app},
+      {"300 nines", std::wstring(300, L'9'), 0, app},
+  };
+  for (const Gate& gate : gates) {
+    cases.push_back({"argument " + gate.label + ", installed " + std::to_string(gate.installed),
+                     gate.argument, installed(gate.installed), gate.expected});
+  }
+  return cases;
+}
+
+// ---------------------------------------------------------------------------
+// Starting kavrel and seeing what it started.
+
+using Report = std::map<std::string, std::string>;
+
+struct Observation {
+  std::vector<std::string> problems;  // with the run itself
+  DWORD exit_code = 0;
+  std::vector<Report> reports;  // one per program kavrel started
+};
+
+Report ParseReport(const std::string& text) {
+  Report report;
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find('\n', start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const size_t equals = line.find('=');
+    if (equals != std::string::npos) report[line.substr(0, equals)] = line.substr(equals + 1);
+    start = end + 1;
+  }
+  return report;
+}
+
+class Handle {
+ public:
+  explicit Handle(HANDLE handle = nullptr) : handle_(handle) {}
+  ~Handle() {
+    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+  }
+  Handle(const Handle&) = delete;
+  Handle& operator=(const Handle&) = delete;
+  HANDLE get() const { return handle_; }
+
+ private:
+  HANDLE handle_;
+};
+
+DWORD ActiveProcesses(HANDLE job) {
+  JOBOBJECT_BASIC_ACCOUNTING_INFORMATION accounting = {};
+  if (!QueryInformationJobObject(job, JobObjectBasicAccountingInformation, &accounting,
+                                 sizeof accounting, nullptr)) {
+    return 0;
+  }
+  return accounting.ActiveProcesses;
+}
+
+// Waits, at most until `deadline` (a GetTickCount64 value), for the job to
+// have no process left.
+bool WaitUntilJobEmpty(HANDLE job, HANDLE port, ULONGLONG deadline) {
+  for (;;) {
+    if (ActiveProcesses(job) == 0) return true;
+    const ULONGLONG now = GetTickCount64();
+    if (now >= deadline) return false;
+    DWORD message = 0;
+    ULONG_PTR key = 0;
+    OVERLAPPED* overlapped = nullptr;
+    // The completion port says when the last process ended; the accounting
+    // above decides, so a message missed before the first wait does no harm.
+    if (GetQueuedCompletionStatus(port, &message, &key, &overlapped,
+                                  static_cast<DWORD>(deadline - now)) &&
+        message == JOB_OBJECT_MSG_ACTIVE_PROCESS_ZERO) {
+      return true;
+    }
+  }
+}
+
+// Lays out `scene`, starts kavrel in it with `arguments` and collects the
+// reports of what it started.
+Observation Run(const Scene& scene, const std::wstring& kavrel_source,
+                const std::wstring& probe_source, const std::wstring& arguments,
+                const std::wstring& mark) {
+  Observation seen;
+  const auto fail = [&seen](const std::string& problem) {
+    seen.problems.push_back(problem);
+    return seen;
+  };
+
+  const std::wstring reports = Join(scene.folder, L"reports");
+  if (!MakeFolders(reports)) return fail("cannot make " + Utf8(reports));
+  if (!CopyProgram(kavrel_source, scene.KavrelPath())) {
+    return fail("cannot copy kavrel to " + Utf8(scene.KavrelPath()));
+  }
+  std::vector<std::wstring> probes = scene.plants;
+  if (scene.installer_beside) probes.push_back(scene.InstallerPath());
+  if (scene.app_present) probes.push_back(scene.app_program);
+  for (const std::wstring& path : probes) {
+    if (!CopyProgram(probe_source, path)) return fail("cannot copy the probe to " + Utf8(path));
+  }
+  if (scene.app_is_text && !WriteWholeFile(scene.app_program, "not a program\r\n")) {
+    return fail("cannot write " + Utf8(scene.app_program));
+  }
+
+  DeleteRecord(KEY_WOW64_32KEY);
+  DeleteRecord(KEY_WOW64_64KEY);
+  if (scene.key_present && !WriteRecord(KEY_WOW64_32KEY, scene.values)) {
+    return fail("cannot write the installation record");
+  }
+  if (!scene.values_64.empty() && !WriteRecord(KEY_WOW64_64KEY, scene.values_64)) {
+    return fail("cannot write the record in the 64-bit view");
+  }
+
+  const std::wstring release_name = L"kavrel-e2e-release-" + mark;
+  Handle release(CreateEventW(nullptr, TRUE, FALSE, release_name.c_str()));
+  SetEnvironmentVariableW(L"KAVREL_E2E_REPORTS", reports.c_str());
+  SetEnvironmentVariableW(L"KAVREL_E2E_MARK", mark.c_str());
+  SetEnvironmentVariableW(L"KAVREL_E2E_HOLD", scene.hold ? release_name.c_str() : nullptr);
+
+  Handle job(CreateJobObjectW(nullptr, nullptr));
+  Handle port(CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1));
+  JOBOBJECT_ASSOCIATE_COMPLETION_PORT association = {};
+  association.CompletionKey = job.get();
+  association.CompletionPort = port.get();
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (job.get() == nullptr || port.get() == nullptr ||
+      !SetInformationJobObject(job.get(), JobObjectAssociateCompletionPortInformation, &association,
+                               sizeof association) ||
+      !SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                               sizeof limits)) {
+    return fail("cannot make the job object");
+  }
+
+  std::wstring command_line = L"\"" + scene.KavrelPath() + L"\"";
+  if (!arguments.empty()) command_line += L" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(scene.KavrelPath().c_str(), &command_line[0], nullptr, nullptr,
+                      /*bInheritHandles=*/TRUE, CREATE_SUSPENDED, nullptr, scene.folder.c_str(),
+                      &startup, &process)) {
+    return fail("cannot start kavrel: error " + std::to_string(GetLastError()));
+  }
+  Handle kavrel(process.hProcess);
+  Handle kavrel_thread(process.hThread);
+  if (!AssignProcessToJobObject(job.get(), kavrel.get())) {
+    TerminateProcess(kavrel.get(), 1);
+    return fail("cannot put kavrel in the job object");
+  }
+  ResumeThread(kavrel_thread.get());
+
+  const ULONGLONG deadline = GetTickCount64() + kCaseTimeoutMs;
+  if (scene.hold) {
+    // The started program is still running, so kavrel must end by itself.
+    if (WaitForSingleObject(kavrel.get(), kCaseTimeoutMs / 2) != WAIT_OBJECT_0) {
+      seen.problems.push_back("kavrel did not end while the program it started ran");
+    } else if (ActiveProcesses(job.get()) == 0) {
+      seen.problems.push_back("nothing was running any more after kavrel ended");
+    }
+    SetEvent(release.get());
+  }
+  if (!WaitUntilJobEmpty(job.get(), port.get(), deadline)) {
+    seen.problems.push_back("still running after " + std::to_string(kCaseTimeoutMs / 1000) + " s");
+    TerminateJobObject(job.get(), 1);
+    WaitUntilJobEmpty(job.get(), port.get(), GetTickCount64() + 5000);
+  }
+  GetExitCodeProcess(kavrel.get(), &seen.exit_code);
+
+  for (const std::wstring& name : List(reports, L"*.report")) {
+    seen.reports.push_back(ParseReport(ReadWholeFile(Join(reports, name))));
+  }
+  if (!List(reports, L"*.partial").empty()) seen.problems.push_back("a report was left unfinished");
+  return seen;
+}
+
+// What is wrong with `seen` for a case that expects `expected`.
+std::vector<std::string> Check(const Scene& scene, Started expected, const std::wstring& mark,
+                               const Observation& seen) {
+  std::vector<std::string> problems = seen.problems;
+  if (seen.exit_code != 0) problems.push_back("exit code " + std::to_string(seen.exit_code));
+
+  std::wstring program;
+  std::wstring working_directory;
+  if (expected == Started::kApplication) {
+    program = scene.app_program;
+    working_directory = AsWorkingDirectory(scene.setuppath);
+  } else if (expected == Started::kInstaller) {
+    program = scene.InstallerPath();
+    working_directory = AsWorkingDirectory(scene.kavrel_folder);
+  }
+
+  size_t expected_starts = 0;
+  for (const Report& report : seen.reports) {
+    const auto field = [&report](const char* key) {
+      const auto it = report.find(key);
+      return it != report.end() ? it->second : std::string("(absent)");
+    };
+    if (expected == Started::kNothing || !SamePath(field("module"), program)) {
+      problems.push_back("started " + field("module"));
+      continue;
+    }
+    ++expected_starts;
+    if (!SamePath(field("cwd"), working_directory)) {
+      problems.push_back("working directory " + field("cwd") + ", not " + Utf8(working_directory));
+    }
+    if (field("argc") != "1") {
+      problems.push_back(field("argc") + " arguments in " + field("command_line"));
+    }
+    if (field("mark") != Utf8(mark)) {
+      problems.push_back("environment variable " + field("mark"));
+    }
+    if (expected == Started::kApplication) {
+      if (field("handle") != kHandleContent) {
+        problems.push_back("inherited handle: " + field("handle"));
+      }
+      if (field("show_flag") != "0") {
+        problems.push_back("show request " + field("show_window") + " for the application");
+      }
+    } else if (field("show_flag") != "1" || field("show_window") != "0") {
+      problems.push_back("show request flag " + field("show_flag") + ", command " +
+                         field("show_window") + ", not SW_HIDE");
+    }
+  }
+  if (expected != Started::kNothing && expected_starts != 1) {
+    problems.push_back(std::string(Describe(expected)) + " started " +
+                       std::to_string(expected_starts) + " times");
+  }
+  return problems;
+}
+
+std::wstring OwnFolder() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
+  return Parent(path);
+}
+
+// Makes the file whose handle every case hands down, inheritable, and tells
+// the probe its number.
+HANDLE MakeInheritableHandle(const std::wstring& work_folder) {
+  const std::wstring path = Join(work_folder, L"inherited.txt");
+  WriteWholeFile(path, kHandleContent);
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const HANDLE file = CreateFileW(path.c_str(), GENERIC_READ, FILE_SHARE_READ, &inheritable,
+                                  OPEN_EXISTING, 0, nullptr);
+  SetEnvironmentVariableW(
+      L"KAVREL_E2E_HANDLE",
+      std::to_wstring(static_cast<unsigned long long>(reinterpret_cast<uintptr_t>(file))).c_str());
+  return file;
+}
+
+int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
+             const std::wstring& spare_drive) {
+  const std::wstring probe_source = Join(OwnFolder(), L"e2e_probe.exe");
+  RemoveTree(work_folder);
+  if (!MakeFolders(work_folder)) {
+    Say("cannot make " + Utf8(work_folder));
+    return 1;
+  }
+  const Handle inherited(MakeInheritableHandle(work_folder));
+  // Where the REG_EXPAND_SZ case's text would point, were it expanded.
+  SetEnvironmentVariableW(L"KAVREL_E2E_FOLDER", L"Pimbalo");
+
+  int passed = 0;
+  int failed = 0;
+  int number = 0;
+  for (const Case& c : Cases(spare_drive)) {
+    ++number;
+    const std::wstring digits = (number < 10 ? L"0" : L"") + std::to_wstring(number);
+    const std::wstring mark = L"case-" + digits;
+    const std::wstring folder = Join(work_folder, digits);
+    Scene scene = DefaultScene(folder);
+    c.arrange(scene);
+    const bool at_root = scene.kavrel_folder.size() == 3;
+    if (at_root) {
+      DeleteFileW(scene.KavrelPath().c_str());
+      DeleteFileW(scene.InstallerPath().c_str());
+    }
+
+    const Observation seen = Run(scene, kavrel_source, probe_source, c.arguments, mark);
+    const std::vector<std::string> problems = Check(scene, c.expected, mark, seen);
+    if (at_root) {
+      DeleteFileW(scene.KavrelPath().c_str());
+      DeleteFileW(scene.InstallerPath().c_str());
+    }
+
+    std::string line = (problems.empty() ? "ok   " : "FAIL ") + Utf8(digits) + " " + c.name +
+                       " -> " + Describe(c.expected);
+    for (size_t i = 0; i < problems.size(); ++i) line += (i == 0 ? ": " : "; ") + problems[i];
+    Say(line);
+    (problems.empty() ? passed : failed) += 1;
+  }
+  DeleteRecord(KEY_WOW64_32KEY);
+  DeleteRecord(KEY_WOW64_64KEY);
+  Say(std::to_string(passed) + " passed, " + std::to_string(failed) + " failed");
+  return failed == 0 ? 0 : 1;
+}
+
+// kavrel in C:\kavrel with the installer program beside it and, when
+// recorded, the application in C:\Pimbalo.
+int RunDemo(const std::wstring& kavrel_source) {
+  const std::wstring probe_source = Join(OwnFolder(), L"e2e_probe.exe");
+  Scene scene = DefaultScene(L"C:\\kavrel-demo");
+  scene.kavrel_folder = L"C:\\kavrel";
+  scene.Setuppath(L"C:\\Pimbalo");
+  RemoveTree(scene.folder);
+
+  struct Situation {
+    const char* title;
+    bool recorded;
+    std::wstring arguments;
+  };
+  const Situation situations[] = {
+      {"(a) no installation record, kavrel.exe started without arguments", false, L""},
+      {"(b) record: C:\\Pimbalo\\pimbalo.exe, version 5; kavrel.exe started without arguments",
+       true, L""},
+      {"(c) the same record; kavrel.exe started with the required version 7", true, L"7"},
+  };
+  int number = 0;
+  bool all_ended = true;
+  for (const Situation& situation : situations) {
+    scene.key_present = situation.recorded;
+    scene.folder = L"C:\\kavrel-demo\\" + std::to_wstring(++number);
+    const Observation seen = Run(scene, kavrel_source, probe_source, situation.arguments, L"demo");
+    Say(situation.title);
+    for (const std::string& problem : seen.problems) {
+      Say("    problem: " + problem);
+      all_ended = false;
+    }
+    if (seen.reports.empty()) Say("    nothing started");
+    for (Report report : seen.reports) {
+      const bool is_installer = SamePath(report["module"], scene.InstallerPath());
+      const bool hidden = report["show_flag"] == "1" && report["show_window"] == "0";
+      Say(std::string("    ") + (is_installer ? "installer" : "application") + " started: " +
+          report["module"] + " in " + report["cwd"] + (hidden ? ", asked to stay hidden" : ""));
+    }
+    Say("    kavrel exit code " + std::to_string(seen.exit_code));
+  }
+  DeleteRecord(KEY_WOW64_32KEY);
+  return all_ended ? 0 : 1;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  const std::wstring mode = argc > 1 ? argv[1] : L"";
+  if (mode == L"run" && argc == 5) return RunSuite(argv[2], argv[3], argv[4]);
+  if (mode == L"demo" && argc == 3) return RunDemo(argv[2]);
+  fputs(
+      "usage: e2e_driver run KAVREL_EXE WORK_FOLDER SPARE_DRIVE\n"
+      "       e2e_driver demo KAVREL_EXE\n",
+      stderr);
+  return 2;
+}
