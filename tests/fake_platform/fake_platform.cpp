@@ -99,7 +99,7 @@ int32_t CreateProcessAnsi(const char* application_name, char* command_line,
   call.startup_info = *startup_info;
   call.process_information_given = process_information != nullptr;
   world.creates.push_back(call);
-  if (world.create_process_result != 0) {
+  if (world.create_process_result != 0 && process_information != nullptr) {
     memset(process_information, 0, sizeof *process_information);
     process_information->process_id = 4242;
   }

@@ -60,10 +60,15 @@ TEST_F(StartsTest, ApplicationGetsKavrelsEnvironmentHandlesAndNoShowRequest) {
   EXPECT_TRUE(call.process_information_given);
 
   // All zero but the size; no flags, so no request about the window.
-  platform::StartupInfo expected;
-  memset(&expected, 0, sizeof expected);
-  expected.size = sizeof expected;
-  EXPECT_EQ(memcmp(&call.startup_info, &expected, sizeof expected), 0);
+  const platform::StartupInfo& info = call.startup_info;
+  EXPECT_EQ(info.size, sizeof(platform::StartupInfo));
+  EXPECT_EQ(info.x | info.y | info.x_size | info.y_size | info.x_count_chars | info.y_count_chars |
+                info.fill_attribute | info.flags,
+            0u);
+  EXPECT_EQ(info.show_window | info.reserved2_size, 0);
+  EXPECT_TRUE(info.reserved == nullptr && info.desktop == nullptr && info.title == nullptr &&
+              info.reserved2 == nullptr && info.std_input == nullptr &&
+              info.std_output == nullptr && info.std_error == nullptr);
 }
 
 // Windows refuses for many reasons: a missing file, not a program, or one
