@@ -46,6 +46,8 @@
 #include <utility>
 #include <vector>
 
+#include "tests/e2e/utf8.h"
+
 namespace {
 
 constexpr wchar_t kInstallationKey[] = L"Software\\Merolt_01\\Pimbalo";
@@ -67,16 +69,6 @@ const char* Describe(Started started) {
       break;
   }
   return "nothing";
-}
-
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
-                      nullptr, nullptr);
-  return result;
 }
 
 void Say(const std::string& line) {

@@ -26,17 +26,9 @@
 
 #include <string>
 
-namespace {
+#include "tests/e2e/utf8.h"
 
-std::string Utf8(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
-                      nullptr, nullptr);
-  return result;
-}
+namespace {
 
 std::wstring Environment(const wchar_t* name) {
   std::wstring value(32768, L'\0');
