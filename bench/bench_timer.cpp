@@ -5,6 +5,8 @@
 // with version 5) so that kavrel takes its usual road, and measures
 //   - kavrel's own run, from its start until it has ended;
 //   - the floor program's run, likewise;
+//   - the floor program's run when it starts the application itself, as
+//     kavrel does, until it has ended: what one process start costs;
 //   - the application's run through kavrel, until kavrel and the
 //     application have both ended;
 //   - the application started directly, until it has ended.
@@ -52,7 +54,7 @@ void WriteInstallationRecord(const std::string& folder, const std::string& file)
 // One program started inside a fresh job object.
 class JobRun {
  public:
-  explicit JobRun(const std::string& program) {
+  explicit JobRun(const std::string& program, const std::string& argument = "") {
     job_ = CreateJobObjectA(nullptr, nullptr);
     port_ = CreateIoCompletionPort(INVALID_HANDLE_VALUE, nullptr, 0, 1);
     if (job_ == nullptr || port_ == nullptr) Fail("creating a job");
@@ -62,6 +64,7 @@ class JobRun {
       Fail("watching a job");
     }
     std::string command_line = "\"" + program + "\"";
+    if (!argument.empty()) command_line += " \"" + argument + "\"";
     STARTUPINFOA startup_info = {};
     startup_info.cb = sizeof startup_info;
     PROCESS_INFORMATION process = {};
@@ -137,13 +140,15 @@ int main(int argc, char** argv) {
   const size_t slash = floor_path.rfind('\\');
   WriteInstallationRecord(floor_path.substr(0, slash), floor_path.substr(slash + 1));
 
-  enum Measure { kKavrel, kFloor, kThroughKavrel, kDirect, kMeasures };
+  enum Measure { kKavrel, kFloor, kFloorStarting, kThroughKavrel, kDirect, kMeasures };
   auto measure = [&](int which) {
     switch (which) {
       case kKavrel:
         return JobRun(kavrel).UntilProcessEnded();
       case kFloor:
         return JobRun(floor).UntilProcessEnded();
+      case kFloorStarting:
+        return JobRun(floor, floor).UntilProcessEnded();
       case kThroughKavrel:
         return JobRun(kavrel).UntilJobEmpty();
       default:
@@ -163,6 +168,7 @@ int main(int argc, char** argv) {
 
   const double kavrel_ms = Median(times[kKavrel]);
   const double floor_ms = Median(times[kFloor]);
+  const double floor_starting_ms = Median(times[kFloorStarting]);
   const double through_ms = Median(times[kThroughKavrel]);
   const double direct_ms = Median(times[kDirect]);
   std::printf("| measure (median of %d runs each) | ms | ratio |\n", runs);
@@ -170,6 +176,10 @@ int main(int argc, char** argv) {
   std::printf("| kavrel run, complete record | %.2f | %.3f of floor |\n", kavrel_ms,
               kavrel_ms / floor_ms);
   std::printf("| floor program run | %.2f | 1 |\n", floor_ms);
+  std::printf("| floor program starting the application | %.2f | %.3f of floor |\n",
+              floor_starting_ms, floor_starting_ms / floor_ms);
+  std::printf("| kavrel run against the starting floor | | %.3f |\n",
+              kavrel_ms / floor_starting_ms);
   std::printf("| application run through kavrel | %.2f | %.3f of direct |\n", through_ms,
               through_ms / direct_ms);
   std::printf("| application started directly | %.2f | 1 |\n", direct_ms);
