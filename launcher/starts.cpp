@@ -50,11 +50,13 @@ void StartInstaller() {
   memset(module_path, 0, sizeof module_path);
   memset(own_directory, 0, sizeof own_directory);
 
+  // 0 is a failed call; the full limit means the path was cut, and the last
+  // backslash of a cut path may belong to a parent folder.
   const uint32_t length = platform::GetOwnModuleFileName(module_path, kModulePathLimit);
   if (length == 0 || length >= kModulePathLimit) return;
 
   // The own directory is the module path up to its last backslash, with
-  // that backslash kept: a program at a drive root gives "E:\\".
+  // that backslash kept: a program at the root of drive E gives E:\.
   char* last_backslash = strrchr(module_path, '\\');
   if (last_backslash == nullptr) return;
   *last_backslash = '\0';
