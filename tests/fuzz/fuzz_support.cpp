@@ -123,3 +123,9 @@ void Fail(const char* file, int line, const char* condition, const std::string& 
 }
 
 }  // namespace fuzz
+
+// Every target compares against the C library in the "C" locale.
+extern "C" int LLVMFuzzerInitialize(int* /*argc*/, char*** /*argv*/) {
+  fuzz::UseCLocale();
+  return 0;
+}
