@@ -4,6 +4,7 @@
 #   wine_prefix_create     makes a new 64-bit prefix (it runs both the x86 and
 #                          the x64 programs) and exports WINEPREFIX
 #   wine_prefix_remove     ends every process in it and deletes it
+#   windows_path PATH      PATH as programs under Wine see it, on drive Z:
 
 export WINEDEBUG=-all
 # No prompts to fetch the .NET and HTML engines: nothing here needs them.
@@ -22,4 +23,10 @@ wine_prefix_remove() {
   wineserver --kill >/dev/null 2>&1 || true
   wineserver --wait >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
+}
+
+windows_path() {
+  local path
+  path=$(realpath "$1")
+  echo "Z:${path//\//\\}"
 }
