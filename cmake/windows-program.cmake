@@ -28,6 +28,11 @@ target_link_options(kavrel PRIVATE ${KAVREL_WINDOWS_LINK_OPTIONS})
 target_link_libraries(kavrel PRIVATE advapi32 shell32)
 
 # The programs the end-to-end tests and the demo start kavrel with, and the
-# benchmark's programs.
-add_subdirectory(tests/e2e)
-add_subdirectory(bench)
+# benchmark's programs: built only when asked for (scripts/test, scripts/demo
+# and scripts/bench do), so that a plain build of a preset builds the
+# deliverable alone.
+option(BUILD_TESTING "Build the end-to-end test and benchmark programs too" OFF)
+if(BUILD_TESTING)
+  add_subdirectory(tests/e2e)
+  add_subdirectory(bench)
+endif()
