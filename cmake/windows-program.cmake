@@ -19,9 +19,28 @@ endif()
 
 target_compile_options(kavrel_launcher PRIVATE ${KAVREL_WINDOWS_COMPILE_OPTIONS})
 
+# The version information reads the project's version and description
+# through a generated header; Windows wants four numbers of 16 bits each.
+set(KAVREL_VERSION_PARTS)
+foreach(part MAJOR MINOR PATCH TWEAK)
+  set(number "${PROJECT_VERSION_${part}}")
+  if(number STREQUAL "")
+    set(number 0)
+  endif()
+  if(number GREATER 65535)
+    message(FATAL_ERROR "version ${PROJECT_VERSION}: each part must be at most 65535")
+  endif()
+  list(APPEND KAVREL_VERSION_PARTS ${number})
+endforeach()
+list(JOIN KAVREL_VERSION_PARTS ", " KAVREL_VERSION_NUMBERS)
+list(JOIN KAVREL_VERSION_PARTS "." KAVREL_VERSION_TEXT)
+set(KAVREL_VERSION_HEADER ${PROJECT_BINARY_DIR}/kavrel_version.h)
+configure_file(resources/kavrel_version.h.in ${KAVREL_VERSION_HEADER} @ONLY)
+set_source_files_properties(resources/kavrel.rc PROPERTIES OBJECT_DEPENDS ${KAVREL_VERSION_HEADER})
+
 add_executable(kavrel WIN32 platform/platform_windows.cpp resources/kavrel.rc
                             $<TARGET_OBJECTS:kavrel_launcher>)
-target_include_directories(kavrel PRIVATE ${PROJECT_SOURCE_DIR})
+target_include_directories(kavrel PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
 target_compile_options(kavrel PRIVATE
     $<$<COMPILE_LANGUAGE:CXX>:${KAVREL_WARNINGS} ${KAVREL_WINDOWS_COMPILE_OPTIONS}>)
 target_link_options(kavrel PRIVATE ${KAVREL_WINDOWS_LINK_OPTIONS})
