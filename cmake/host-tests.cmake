@@ -44,3 +44,11 @@ endforeach()
 add_test(NAME fuzz.short COMMAND ${PROJECT_SOURCE_DIR}/scripts/fuzz 15)
 add_test(NAME lint COMMAND ${PROJECT_SOURCE_DIR}/scripts/lint)
 set_tests_properties(fuzz.short lint PROPERTIES LABELS static TIMEOUT 900 RUN_SERIAL TRUE)
+
+# A release signed with a throwaway certificate, into a temporary folder:
+# scripts/release builds its own programs from scratch, and the check
+# compares them, signatures removed, with the Windows builds above.
+add_test(NAME release
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_release ${PROJECT_SOURCE_DIR}/build)
+set_tests_properties(release PROPERTIES LABELS windows TIMEOUT 300 RUN_SERIAL TRUE
+                                        FIXTURES_REQUIRED windows_builds)
