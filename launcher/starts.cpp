@@ -5,28 +5,10 @@
 #include "launcher/bounded_format.h"
 #include "platform/platform.h"
 
-namespace {
-
-bool HoldsSpaceOrTab(const char* text) {
-  return strchr(text, ' ') != nullptr || strchr(text, '\t') != nullptr;
-}
-
-}  // namespace
-
 bool StartApplication(const char* setuppath, const char* appfile) {
   char application_path[kPathCapacity];
   if (!FormatBounded(application_path, sizeof application_path, "%s\\%s", setuppath, appfile)) {
     return false;
-  }
-
-  // With a null command line Windows hands the application its own path
-  // unquoted; quote it when it would otherwise split into arguments.
-  char quoted_command_line[kPathCapacity + 2];
-  char* command_line = nullptr;
-  if (HoldsSpaceOrTab(application_path)) {
-    // Always fits: the buffer has room for the longest path and two quotes.
-    FormatBounded(quoted_command_line, sizeof quoted_command_line, "\"%s\"", application_path);
-    command_line = quoted_command_line;
   }
 
   platform::StartupInfo startup_info;
@@ -35,7 +17,9 @@ bool StartApplication(const char* setuppath, const char* appfile) {
   platform::ProcessInformation process_information;
   memset(&process_information, 0, sizeof process_information);
 
-  return platform::CreateProcessAnsi(application_path, command_line, nullptr, nullptr,
+  // No command line: Windows makes the application's own from its path, put
+  // in double quotes, so a path with spaces reaches it as one argument.
+  return platform::CreateProcessAnsi(application_path, /*command_line=*/nullptr, nullptr, nullptr,
                                      /*inherit_handles=*/1, /*creation_flags=*/0,
                                      /*environment=*/nullptr, setuppath, &startup_info,
                                      &process_information) != 0;

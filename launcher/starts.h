@@ -11,8 +11,8 @@ constexpr char kInstallerFileName[] = "instaluj_pimbalo.exe";
 // working directory, with kavrel's environment and inheritable handles and no
 // request about how to show its window. Returns true when the process was
 // created. An application path over 259 bytes is not cut: it is a failed
-// start. A path holding a space or a tab is passed as a quoted command line,
-// so that the application does not see pieces of its own path as arguments.
+// start. The command line is null: Windows then gives the application its
+// path in double quotes as its command line.
 bool StartApplication(const char* setuppath, const char* appfile);
 
 // Starts the installer program from kavrel's own folder through the shell's

@@ -74,8 +74,8 @@ Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved,
 Status CloseRegistryKey(RegistryKey key);
 
 // CreateProcessA: non-zero on success, 0 on failure. `command_line` must be
-// writable or null; with null, Windows uses `application_name` as the new
-// process's command line.
+// writable or null; with null, Windows gives the new process
+// `application_name` in double quotes as its command line.
 int32_t CreateProcessAnsi(const char* application_name, char* command_line,
                           void* process_attributes, void* thread_attributes,
                           int32_t inherit_handles, uint32_t creation_flags, void* environment,

@@ -19,23 +19,20 @@
 // started have ended. The probe, installed as the application and as
 // instaluj_pimbalo.exe, reports how it was started; the driver then checks
 // kavrel's exit code, which program started (or that none did), its working
-// directory, that it received no arguments, kavrel's environment and
-// inheritable handle in the application, and the show command: SW_HIDE for
-// the installer program, no show request for the application.
+// directory, that it received no arguments (kavrel gives the application no
+// command line, and Windows, like Wine, makes one from the path in double
+// quotes, so an installation folder with spaces gives no arguments either),
+// kavrel's environment and inheritable handle in the application, and the
+// show command: SW_HIDE for the installer program, no show request for the
+// application.
 //
-// What Wine cannot show, and so is covered by the unit tests alone:
-//   - an application whose manifest asks for administrator rights: Windows
-//     refuses to create it for a caller without them (ERROR_ELEVATION_REQUIRED)
-//     and kavrel starts the installer program instead; Wine has no elevation
-//     and starts it;
-//   - the exact command line Windows builds for the application from a null
-//     one: Wine quotes the application's path itself, so under Wine a path
-//     with spaces reaches the application whole whether or not kavrel quotes
-//     it; here only the argument count and the application's own path are
-//     checked.
-// Nor can a text value that fills its whole 260 bytes without a NUL be told
-// apart here from one that is merely too long: either way the joined path
-// would not fit, and the installer program starts.
+// What Wine cannot show, and so is covered by the unit tests alone: an
+// application whose manifest asks for administrator rights. Windows refuses
+// to create it for a caller without them (ERROR_ELEVATION_REQUIRED) and
+// kavrel starts the installer program instead; Wine has no elevation and
+// starts it. Nor can a text value that fills its whole 260 bytes without a
+// NUL be told apart here from one that is merely too long: either way the
+// joined path would not fit, and the installer program starts.
 #include <stdint.h>
 #include <stdio.h>
 #include <windows.h>
