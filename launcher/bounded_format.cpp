@@ -1,6 +1,5 @@
 #include "launcher/bounded_format.h"
 
-#include <stdarg.h>
 #include <wchar.h>
 
 namespace {
@@ -47,24 +46,16 @@ class BoundedWriter {
 
 }  // namespace
 
-bool FormatBounded(char* destination, size_t capacity, const char* format, ...) {
+bool JoinPath(char* destination, size_t capacity, const char* folder, const char* name) {
   BoundedWriter writer(destination, capacity);
-  va_list arguments;
-  va_start(arguments, format);
-  for (const char* f = format; *f != '\0'; ++f) {
-    if (f[0] == '%' && f[1] == 's') {
-      writer.PutText(va_arg(arguments, const char*));
-      f += 1;
-    } else if (f[0] == '%' && f[1] == 'w' && f[2] == 's') {
-      writer.PutNarrowed(va_arg(arguments, const wchar_t*));
-      f += 2;
-    } else if (f[0] == '%' && f[1] == '%') {
-      writer.Put('%');
-      f += 1;
-    } else {
-      writer.Put(*f);
-    }
-  }
-  va_end(arguments);
+  writer.PutText(folder);
+  writer.Put('\\');
+  writer.PutText(name);
+  return writer.Finish();
+}
+
+bool NarrowText(char* destination, size_t capacity, const wchar_t* text) {
+  BoundedWriter writer(destination, capacity);
+  writer.PutNarrowed(text);
   return writer.Finish();
 }

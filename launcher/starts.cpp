@@ -7,9 +7,7 @@
 
 bool StartApplication(const char* setuppath, const char* appfile) {
   char application_path[kPathCapacity];
-  if (!FormatBounded(application_path, sizeof application_path, "%s\\%s", setuppath, appfile)) {
-    return false;
-  }
+  if (!JoinPath(application_path, sizeof application_path, setuppath, appfile)) return false;
 
   platform::StartupInfo startup_info;
   memset(&startup_info, 0, sizeof startup_info);
@@ -44,13 +42,10 @@ void StartInstaller() {
   char* last_backslash = strrchr(module_path, '\\');
   if (last_backslash == nullptr) return;
   *last_backslash = '\0';
-  if (!FormatBounded(own_directory, sizeof own_directory, "%s\\", module_path)) return;
+  if (!JoinPath(own_directory, sizeof own_directory, module_path, "")) return;
 
   char installer_path[kPathCapacity];
-  if (!FormatBounded(installer_path, sizeof installer_path, "%s%s", own_directory,
-                     kInstallerFileName)) {
-    return;
-  }
+  if (!JoinPath(installer_path, sizeof installer_path, module_path, kInstallerFileName)) return;
 
   platform::ShellExecuteAnsi(/*operation=*/nullptr, installer_path,
                              /*parameters=*/nullptr, own_directory, platform::kShowHide);

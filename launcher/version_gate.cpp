@@ -42,7 +42,7 @@ bool IsInstalledVersionBelowRequired(uint32_t installed_version) {
     // buffer. It is not cut to 259 (that could change its value); it counts
     // as unusable, like one that cannot be narrowed, and gives version 0.
     char narrowed[kPathCapacity];
-    FormatBounded(narrowed, sizeof narrowed, "%ws", arguments[1]);
+    NarrowText(narrowed, sizeof narrowed, arguments[1]);
     const uint32_t required = static_cast<uint32_t>(ParseRequiredVersion(narrowed));
     below = installed_version < required;
   }

@@ -6,19 +6,19 @@
 
 namespace {
 
-TEST(FormatBounded, JoinsTextsAndKeepsEverythingThatFits) {
+TEST(JoinPath, JoinsFolderAndNameByOneBackslash) {
   char out[kPathCapacity];
-  ASSERT_TRUE(FormatBounded(out, sizeof out, "%s\\%s", "C:\\Apps\\X", "run.exe"));
+  ASSERT_TRUE(JoinPath(out, sizeof out, "C:\\Apps\\X", "run.exe"));
   EXPECT_STREQ(out, "C:\\Apps\\X\\run.exe");
-  ASSERT_TRUE(FormatBounded(out, sizeof out, "%s\\", "E:"));
+  ASSERT_TRUE(JoinPath(out, sizeof out, "E:", ""));
   EXPECT_STREQ(out, "E:\\");
-  ASSERT_TRUE(FormatBounded(out, sizeof out, "100%% %s", ""));
-  EXPECT_STREQ(out, "100% ");
+  ASSERT_TRUE(JoinPath(out, sizeof out, "", "100% %s"));  // no format is read
+  EXPECT_STREQ(out, "\\100% %s");
 }
 
 // The boundary: 259 bytes of text and the NUL fit a path text, 260 do not,
 // and a result that does not fit is never left behind cut.
-TEST(FormatBounded, RefusesAResultThatDoesNotFitAndLeavesNothingCut) {
+TEST(JoinPath, RefusesAResultThatDoesNotFitAndLeavesNothingCut) {
   struct Case {
     size_t left;
     size_t right;
@@ -31,14 +31,14 @@ TEST(FormatBounded, RefusesAResultThatDoesNotFitAndLeavesNothingCut) {
     const std::string right(c.right, 'b');
     char out[kPathCapacity + 8];
     memset(out, 'Z', sizeof out);
-    const bool fits = FormatBounded(out, kPathCapacity, "%s\\%s", left.c_str(), right.c_str());
+    const bool fits = JoinPath(out, kPathCapacity, left.c_str(), right.c_str());
     EXPECT_EQ(fits, c.fits) << c.left << "+" << c.right;
     EXPECT_EQ(std::string(out), c.fits ? left + "\\" + right : "");
     EXPECT_EQ(out[kPathCapacity], 'Z') << "wrote past the buffer";
   }
 }
 
-TEST(FormatBounded, NarrowsUtf16UnitByUnitOrNotAtAll) {
+TEST(NarrowText, NarrowsUtf16UnitByUnitOrNotAtAll) {
   struct Case {
     const wchar_t* wide;
     std::string narrowed;
@@ -55,12 +55,12 @@ TEST(FormatBounded, NarrowsUtf16UnitByUnitOrNotAtAll) {
   };
   for (const Case& c : cases) {
     char out[kPathCapacity];
-    EXPECT_TRUE(FormatBounded(out, sizeof out, "%ws", c.wide));
+    EXPECT_TRUE(NarrowText(out, sizeof out, c.wide));
     EXPECT_EQ(std::string(out), c.narrowed);
   }
   char out[kPathCapacity];
   const std::wstring too_long(kPathCapacity, L'7');
-  EXPECT_FALSE(FormatBounded(out, sizeof out, "%ws", too_long.c_str()));
+  EXPECT_FALSE(NarrowText(out, sizeof out, too_long.c_str()));
   EXPECT_STREQ(out, "");
 }
 
