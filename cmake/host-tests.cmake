@@ -52,3 +52,8 @@ add_test(NAME release
          COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_release ${PROJECT_SOURCE_DIR}/build)
 set_tests_properties(release PROPERTIES LABELS windows TIMEOUT 300 RUN_SERIAL TRUE
                                         FIXTURES_REQUIRED windows_builds)
+
+# Configuring a Windows preset with only the other width's compiler must stop.
+add_test(NAME build_check.wrong_compiler
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/build_check/check_wrong_compiler)
+set_tests_properties(build_check.wrong_compiler PROPERTIES LABELS windows TIMEOUT 120)

@@ -1,4 +1,9 @@
 # Toolchain for the x86-64 Windows program.
 set(CMAKE_SYSTEM_PROCESSOR AMD64)
 set(KAVREL_MINGW_TRIPLE x86_64-w64-mingw32)
+set(KAVREL_MINGW_ARCH x86_64)
+set(KAVREL_MINGW_POINTER_SIZE 8)
+set(KAVREL_MINGW_RC_TARGET pe-x86-64)
+set(KAVREL_MINGW_PRESET windows-x64)
+set(KAVREL_MINGW_SHELL "an MSYS2 MINGW64 or UCRT64 shell")
 include(${CMAKE_CURRENT_LIST_DIR}/mingw-w64-common.cmake)

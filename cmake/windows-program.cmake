@@ -1,6 +1,21 @@
 # kavrel.exe: a Windows GUI program that needs nothing but what a bare
 # Windows has. The C++ and GCC runtimes are linked in; the only DLLs it
 # imports are kernel32, advapi32, shell32 and the system C runtime.
+
+# Only mingw-w64 GCC builds these programs (the windows-x86 and windows-x64
+# presets), and only for the width its preset names.
+if(NOT CMAKE_CXX_COMPILER_ID STREQUAL "GNU")
+  message(FATAL_ERROR
+    "kavrel's Windows programs are built with mingw-w64 GCC through the "
+    "windows-x86 or windows-x64 preset; ${CMAKE_CXX_COMPILER} is "
+    "${CMAKE_CXX_COMPILER_ID}, not GCC.")
+endif()
+if(DEFINED KAVREL_MINGW_POINTER_SIZE AND NOT CMAKE_SIZEOF_VOID_P EQUAL KAVREL_MINGW_POINTER_SIZE)
+  message(FATAL_ERROR
+    "The ${KAVREL_MINGW_PRESET} build needs ${KAVREL_MINGW_POINTER_SIZE}-byte pointers, "
+    "but ${CMAKE_CXX_COMPILER} compiles with ${CMAKE_SIZEOF_VOID_P}-byte ones.")
+endif()
+
 enable_language(RC)
 
 # Small and reproducible: no exceptions or unwind tables, unused code
