@@ -1,14 +1,28 @@
 // The end-to-end suite: the real kavrel.exe, started the way a caller starts
-// it, in each situation of the table in Cases(), on Windows or under Wine.
+// it, in each situation of the table in Cases(), under Wine.
 //
-//   e2e_driver run KAVREL_EXE WORK_FOLDER SPARE_DRIVE
+//   e2e_driver [--throwaway-machine] run KAVREL_EXE WORK_FOLDER SPARE_DRIVE
 //       runs every case; WORK_FOLDER (say C:\kavrel-e2e) is emptied and
 //       used for the cases' files, SPARE_DRIVE (say K:) must be a drive
 //       whose root may hold kavrel for the case that starts it there.
 //       Prints one line per case and last "N passed, M failed"; exits 1 on
 //       any failure.
-//   e2e_driver demo KAVREL_EXE
-//       runs kavrel in three everyday situations and tells what started.
+//   e2e_driver [--throwaway-machine] demo KAVREL_EXE
+//       runs kavrel in three everyday situations and tells what started,
+//       then removes C:\kavrel, C:\Pimbalo, C:\kavrel-demo and the record.
+//
+// The driver changes the machine it runs on: it writes and deletes the
+// installation record HKLM\Software\Merolt_01\Pimbalo in both registry
+// views and empties the folders it works in. So it runs only under Wine (in
+// the throwaway prefix of tests/e2e/run and scripts/demo), or on a Windows
+// machine that may lose all that when the caller says so with
+// --throwaway-machine; otherwise it refuses and exits with 3. Even then it
+// empties WORK_FOLDER only when it is a folder below a drive root that is
+// empty or was made by the driver, and its removal of a folder never enters
+// a junction or symbolic link. Before the cases, `run` checks its own
+// refusal: it runs itself again as a child that is made to believe it is not
+// under Wine (KAVREL_E2E_PRETEND_NOT_WINE), which must refuse and touch
+// nothing.
 //
 // For each case the driver writes the installation record into the 32-bit
 // registry view byte for byte (each value with the type and the exact bytes
@@ -35,6 +49,7 @@
 // joined path would not fit, and the installer program starts.
 #include <stdint.h>
 #include <stdio.h>
+#include <wctype.h>
 #include <windows.h>
 
 #include <functional>
@@ -146,11 +161,21 @@ std::vector<std::wstring> List(const std::wstring& folder, const wchar_t* patter
   return names;
 }
 
+bool Exists(const std::wstring& path) {
+  return GetFileAttributesW(Extended(path).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+// Removes `path` and, when it is a folder, everything in it. A reparse point
+// (a junction or a symbolic link) is removed itself, never entered: what it
+// points to stays as it is.
 void RemoveTree(const std::wstring& path) {
   const DWORD attributes = GetFileAttributesW(Extended(path).c_str());
   if (attributes == INVALID_FILE_ATTRIBUTES) return;
-  if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
+  const bool folder = (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  if (folder && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) == 0) {
     for (const std::wstring& name : List(path, L"*")) RemoveTree(Join(path, name));
+  }
+  if (folder) {
     RemoveDirectoryW(Extended(path).c_str());
   } else {
     DeleteFileW(Extended(path).c_str());
@@ -745,11 +770,9 @@ std::vector<std::string> Check(const Scene& scene, Started expected, const std::
   return problems;
 }
 
-std::wstring OwnFolder() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
-  return Parent(path);
-}
+std::wstring OwnPath();
+
+std::wstring OwnFolder() { return Parent(OwnPath()); }
 
 // Makes the file whose handle every case hands down, inheritable, and tells
 // the probe its number.
@@ -765,20 +788,176 @@ HANDLE MakeInheritableHandle(const std::wstring& work_folder) {
   return file;
 }
 
+// ---------------------------------------------------------------------------
+// Where the driver may run, and what it may empty.
+
+constexpr wchar_t kThrowawayFlag[] = L"--throwaway-machine";
+// Set for the child of the refusal check: it then believes it is not under Wine.
+constexpr wchar_t kPretendNotWine[] = L"KAVREL_E2E_PRETEND_NOT_WINE";
+constexpr int kRefusedStatus = 3;
+constexpr char kRefusal[] =
+    "e2e_driver: not under Wine, so nothing is done. The driver deletes the installation\n"
+    "record HKLM\\Software\\Merolt_01\\Pimbalo in both registry views and empties the\n"
+    "folders it works in. On a Windows machine that may lose them, pass --throwaway-machine.\n";
+// The file that marks a work folder as made by the driver.
+constexpr wchar_t kWorkFolderMark[] = L"kavrel-e2e-work-folder.txt";
+
+bool UnderWine() {
+  if (GetEnvironmentVariableW(kPretendNotWine, nullptr, 0) != 0) return false;
+  const HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+  return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+// Why `folder` may not be emptied and used as the work folder; empty when
+// it may: a path below a drive root that does not exist yet, or a plain
+// folder that is empty or holds the driver's mark.
+std::string UnusableWorkFolder(const std::wstring& folder) {
+  const bool below_drive_root = folder.size() > 3 && iswalpha(folder[0]) && folder[1] == L':' &&
+                                folder[2] == L'\\' && folder[3] != L'\\' &&
+                                folder.find(L"\\..") == std::wstring::npos;
+  if (!below_drive_root) return "is not a folder below a drive root";
+  const DWORD attributes = GetFileAttributesW(Extended(folder).c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return std::string();
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0 ||
+      (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    return "is not a plain folder";
+  }
+  if (!List(folder, L"*").empty() && !Exists(Join(folder, kWorkFolderMark))) {
+    return "holds files the driver did not make";
+  }
+  return std::string();
+}
+
+std::wstring OwnPath() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
+  return path;
+}
+
+bool RecordVersionIs(DWORD expected) {
+  DWORD version = 0;
+  DWORD size = sizeof version;
+  return RegGetValueW(HKEY_LOCAL_MACHINE, kInstallationKey, L"version",
+                      RRF_RT_REG_DWORD | RRF_SUBKEY_WOW6432KEY, nullptr, &version,
+                      &size) == ERROR_SUCCESS &&
+         version == expected;
+}
+
+// Runs this driver again with `arguments`, as a child that believes it is
+// not under Wine, and tells what is wrong with how it refused: it must end
+// with the refusal's status and message and leave a record and a file in
+// the work folder as they were.
+std::vector<std::string> CheckRefusal(const std::wstring& arguments,
+                                      const std::wstring& work_folder) {
+  std::vector<std::string> problems;
+  // This process's own number, which a child that did not refuse could not
+  // write back the same.
+  const DWORD untouched_version = GetCurrentProcessId();
+  const std::string untouched_content = std::to_string(untouched_version);
+  const std::wstring untouched = Join(work_folder, L"untouched.txt");
+  if (!WriteWholeFile(untouched, untouched_content) ||
+      !WriteRecord(KEY_WOW64_32KEY, {Dword(L"version", untouched_version)})) {
+    problems.emplace_back("cannot lay out what the child must not touch");
+    return problems;
+  }
+
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  HANDLE read_end = nullptr;
+  HANDLE write_end = nullptr;
+  if (!CreatePipe(&read_end, &write_end, &inheritable, 0)) {
+    problems.emplace_back("cannot make a pipe");
+    return problems;
+  }
+  const Handle reader(read_end);
+  SetHandleInformation(read_end, HANDLE_FLAG_INHERIT, 0);
+
+  // Whatever the child does, it ends with the job.
+  const Handle job(CreateJobObjectW(nullptr, nullptr));
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits, sizeof limits);
+
+  std::wstring command_line = L"\"" + OwnPath() + L"\" " + arguments;
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = write_end;
+  startup.hStdError = write_end;
+  PROCESS_INFORMATION process = {};
+  SetEnvironmentVariableW(kPretendNotWine, L"1");
+  const BOOL created =
+      CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, /*bInheritHandles=*/TRUE,
+                     CREATE_SUSPENDED, nullptr, nullptr, &startup, &process);
+  SetEnvironmentVariableW(kPretendNotWine, nullptr);
+  // The child's output ends when no one else holds the writing end.
+  CloseHandle(write_end);
+  if (!created) {
+    problems.push_back("cannot start the child: error " + std::to_string(GetLastError()));
+    return problems;
+  }
+  const Handle child(process.hProcess);
+  const Handle child_thread(process.hThread);
+  AssignProcessToJobObject(job.get(), child.get());
+  ResumeThread(child_thread.get());
+  DWORD status = 0;
+  if (WaitForSingleObject(child.get(), kCaseTimeoutMs) != WAIT_OBJECT_0) {
+    TerminateJobObject(job.get(), 1);
+    problems.emplace_back("the child did not end");
+  }
+  GetExitCodeProcess(child.get(), &status);
+
+  std::string output;
+  char buffer[4096];
+  DWORD read = 0;
+  while (ReadFile(reader.get(), buffer, sizeof buffer, &read, nullptr) && read > 0) {
+    output.append(buffer, read);
+  }
+  if (status != kRefusedStatus) problems.push_back("exit status " + std::to_string(status));
+  if (output.find("not under Wine, so nothing is done") == std::string::npos) {
+    problems.push_back("no refusal in its output: " + output);
+  }
+  if (ReadWholeFile(untouched) != untouched_content) {
+    problems.emplace_back("the work folder changed");
+  }
+  if (!RecordVersionIs(untouched_version)) problems.emplace_back("the record changed");
+
+  DeleteFileW(Extended(untouched).c_str());
+  DeleteRecord(KEY_WOW64_32KEY);
+  return problems;
+}
+
 int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
              const std::wstring& spare_drive) {
   const std::wstring probe_source = Join(OwnFolder(), L"e2e_probe.exe");
+  const std::string unusable = UnusableWorkFolder(work_folder);
+  if (!unusable.empty()) {
+    Say("the work folder " + Utf8(work_folder) + " " + unusable + "; nothing is done");
+    return 1;
+  }
   RemoveTree(work_folder);
-  if (!MakeFolders(work_folder)) {
+  if (!MakeFolders(work_folder) ||
+      !WriteWholeFile(Join(work_folder, kWorkFolderMark), "made by e2e_driver\r\n")) {
     Say("cannot make " + Utf8(work_folder));
     return 1;
+  }
+
+  int passed = 0;
+  int failed = 0;
+  {
+    const std::vector<std::string> problems =
+        CheckRefusal(L"run \"" + kavrel_source + L"\" \"" + work_folder + L"\" \"" +
+                         spare_drive + L"\"",
+                     work_folder);
+    std::string line = std::string(problems.empty() ? "ok   " : "FAIL ") +
+                       "00 outside Wine, without " + Utf8(kThrowawayFlag) + ", nothing is done";
+    for (size_t i = 0; i < problems.size(); ++i) line += (i == 0 ? ": " : "; ") + problems[i];
+    Say(line);
+    (problems.empty() ? passed : failed) += 1;
   }
   const Handle inherited(MakeInheritableHandle(work_folder));
   // Where the REG_EXPAND_SZ case's text would point, were it expanded.
   SetEnvironmentVariableW(L"KAVREL_E2E_FOLDER", L"Pimbalo");
 
-  int passed = 0;
-  int failed = 0;
   int number = 0;
   for (const Case& c : Cases(spare_drive)) {
     ++number;
@@ -816,10 +995,16 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
 // recorded, the application in C:\Pimbalo.
 int RunDemo(const std::wstring& kavrel_source) {
   const std::wstring probe_source = Join(OwnFolder(), L"e2e_probe.exe");
+  const std::wstring made[] = {L"C:\\kavrel", L"C:\\Pimbalo", L"C:\\kavrel-demo"};
+  for (const std::wstring& folder : made) {
+    if (Exists(folder)) {
+      Say(Utf8(folder) + " is there already; the demo would change it, so nothing is done");
+      return 1;
+    }
+  }
   Scene scene = DefaultScene(L"C:\\kavrel-demo");
   scene.kavrel_folder = L"C:\\kavrel";
   scene.Setuppath(L"C:\\Pimbalo");
-  RemoveTree(scene.folder);
 
   struct Situation {
     const char* title;
@@ -852,19 +1037,32 @@ int RunDemo(const std::wstring& kavrel_source) {
     }
     Say("    kavrel exit code " + std::to_string(seen.exit_code));
   }
+  for (const std::wstring& folder : made) RemoveTree(folder);
   DeleteRecord(KEY_WOW64_32KEY);
+  DeleteRecord(KEY_WOW64_64KEY);
   return all_ended ? 0 : 1;
 }
 
 }  // namespace
 
 int wmain(int argc, wchar_t** argv) {
-  const std::wstring mode = argc > 1 ? argv[1] : L"";
-  if (mode == L"run" && argc == 5) return RunSuite(argv[2], argv[3], argv[4]);
-  if (mode == L"demo" && argc == 3) return RunDemo(argv[2]);
-  fputs(
-      "usage: e2e_driver run KAVREL_EXE WORK_FOLDER SPARE_DRIVE\n"
-      "       e2e_driver demo KAVREL_EXE\n",
-      stderr);
-  return 2;
+  const bool throwaway = argc > 1 && std::wstring(argv[1]) == kThrowawayFlag;
+  const int first = throwaway ? 2 : 1;  // the mode's index
+  const int count = argc - first;
+  const std::wstring mode = count > 0 ? argv[first] : L"";
+  const bool run = mode == L"run" && count == 4;
+  const bool demo = mode == L"demo" && count == 2;
+  if (!run && !demo) {
+    fputs(
+        "usage: e2e_driver [--throwaway-machine] run KAVREL_EXE WORK_FOLDER SPARE_DRIVE\n"
+        "       e2e_driver [--throwaway-machine] demo KAVREL_EXE\n",
+        stderr);
+    return 2;
+  }
+  if (!throwaway && !UnderWine()) {
+    fputs(kRefusal, stderr);
+    return kRefusedStatus;
+  }
+  if (run) return RunSuite(argv[first + 1], argv[first + 2], argv[first + 3]);
+  return RunDemo(argv[first + 1]);
 }
