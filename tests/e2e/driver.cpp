@@ -944,10 +944,9 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
   int passed = 0;
   int failed = 0;
   {
-    const std::vector<std::string> problems =
-        CheckRefusal(L"run \"" + kavrel_source + L"\" \"" + work_folder + L"\" \"" +
-                         spare_drive + L"\"",
-                     work_folder);
+    const std::vector<std::string> problems = CheckRefusal(
+        L"run \"" + kavrel_source + L"\" \"" + work_folder + L"\" \"" + spare_drive + L"\"",
+        work_folder);
     std::string line = std::string(problems.empty() ? "ok   " : "FAIL ") +
                        "00 outside Wine, without " + Utf8(kThrowawayFlag) + ", nothing is done";
     for (size_t i = 0; i < problems.size(); ++i) line += (i == 0 ? ": " : "; ") + problems[i];
