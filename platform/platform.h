@@ -1,8 +1,10 @@
 // kavrel's only contact with Windows: one function of our own per Windows
-// call, each taking the same arguments as the call it stands for, in types
-// that do not need <windows.h>. The launcher compiles against this header
-// alone; the build links either the Windows implementation
-// (platform_windows.cpp) or the test double (tests/fake_platform.cpp).
+// call, each taking the arguments of the call it stands for, in types that
+// do not need <windows.h>, except that GetOwnModuleFileName has no module
+// handle and ShellExecuteAnsi no window handle: kavrel passes null for both.
+// The launcher compiles against this header alone; the build links either
+// the Windows implementation (platform_windows.cpp) or the test double
+// (tests/fake_platform/fake_platform.cpp).
 #ifndef KAVREL_PLATFORM_PLATFORM_H_
 #define KAVREL_PLATFORM_PLATFORM_H_
 
