@@ -27,6 +27,9 @@ target_compile_options(kavrel PRIVATE
 target_link_options(kavrel PRIVATE ${KAVREL_WINDOWS_LINK_OPTIONS})
 target_link_libraries(kavrel PRIVATE advapi32 shell32)
 
+# kavrel-explain.exe, the console companion that tells what kavrel would do.
+add_subdirectory(explain)
+
 # The programs the end-to-end tests and the demo start kavrel with, and the
 # benchmark's programs.
 add_subdirectory(tests/e2e)

@@ -1,0 +1,307 @@
+// kavrel-explain: runs kavrel's own launch decision on this machine through
+// a platform that starts nothing (explain_platform.cpp), then prints the
+// road kavrel would take, one line per step, and a verdict.
+#include <stdio.h>
+#include <string.h>
+#include <windows.h>
+
+#include <string>
+#include <vector>
+
+#include "explain/explain_platform.h"
+#include "explain/explain_text.h"
+#include "launcher/bounded_format.h"
+#include "launcher/installation_record.h"
+#include "launcher/launch_decision.h"
+#include "launcher/starts.h"
+#include "launcher/version_gate.h"
+// shellapi.h needs what windows.h declares.
+#include <shellapi.h>
+
+namespace {
+
+constexpr char kHelp[] =
+    "usage: kavrel-explain [--beside FOLDER] [--] [ARGUMENT...]\n"
+    "\n"
+    "Runs kavrel's own launch decision on this machine, starts nothing, and\n"
+    "prints each step kavrel would take: the installation record it reads from\n"
+    "HKEY_LOCAL_MACHINE\\Software\\Merolt_01\\Pimbalo (32-bit view), the required\n"
+    "version it takes from its first ARGUMENT, the application path, and the\n"
+    "installer program instaluj_pimbalo.exe in kavrel's folder. Last comes the\n"
+    "verdict, which is also the exit code:\n"
+    "  0  kavrel would start the application\n"
+    "  1  kavrel would start the installer program\n"
+    "  2  kavrel would start nothing\n"
+    "  3  kavrel-explain's own command line is not usable\n"
+    "ARGUMENTs are the ones kavrel would be given. --beside names the folder\n"
+    "kavrel.exe would be started from; by default this program's own folder.\n"
+    "Whether a file is there to start is kavrel-explain's own check: kavrel\n"
+    "learns it only by trying. Texts are shown in double quotes, with each byte\n"
+    "outside printable ASCII (and \" and <) as <XX> in hex.\n";
+
+void Line(const std::string& label, const std::string& text) {
+  printf("%-19s %s\n", (label + ":").c_str(), text.c_str());
+}
+
+// A text as kavrel uses it: up to its first NUL.
+std::string AsText(const std::string& data) { return data.substr(0, strnlen(data.c_str(), data.size())); }
+
+std::string Quote(const std::string& text) { return explain::QuoteBytes(text.data(), text.size()); }
+
+bool IsNumber(const explain::ValueRead& read) { return read.capacity == sizeof(uint32_t); }
+
+// A text read that succeeded but filled kavrel's whole destination without a
+// NUL, which kavrel refuses.
+bool IsRefusedWhole(const explain::ValueRead& read) {
+  return read.status == 0 && !IsNumber(read) && read.data.find('\0') == std::string::npos;
+}
+
+bool IsUsable(const explain::ValueRead& read) { return read.status == 0 && !IsRefusedWhole(read); }
+
+uint32_t NumberOf(const explain::ValueRead& read) {
+  uint32_t number = 0;
+  for (size_t i = read.data.size(); i > 0; --i) {
+    number = number << 8 | static_cast<unsigned char>(read.data[i - 1]);
+  }
+  return number;
+}
+
+const explain::ValueRead* Find(const explain::Trace& trace, const char* name) {
+  for (const explain::ValueRead& read : trace.values) {
+    if (read.name == name) return &read;
+  }
+  return nullptr;
+}
+
+std::string DescribeValue(const explain::ValueRead& read) {
+  const std::string type = read.type_known ? explain::RegistryTypeName(read.type) : "type unknown";
+  const std::string sized = type + ", " + std::to_string(read.size) + " bytes";
+  if (read.status == platform::kErrorFileNotFound) {
+    return "missing (" + explain::DescribeStatus(read.status) + ")";
+  }
+  if (read.status == platform::kErrorMoreData) {
+    return "not read (" + explain::DescribeStatus(read.status) + "), " + sized +
+           ": longer than kavrel's " + std::to_string(read.capacity) + " bytes";
+  }
+  if (read.status != 0) return "not read (" + explain::DescribeStatus(read.status) + ")";
+
+  std::string text = "read (" + explain::DescribeStatus(read.status) + "), " + sized + ": ";
+  if (IsNumber(read)) {
+    text += explain::DecimalAndHex(NumberOf(read));
+    if (read.size < sizeof(uint32_t)) text += " (fewer than 4 bytes, read as a little-endian number)";
+    return text;
+  }
+  if (IsRefusedWhole(read)) {
+    return text + "fills kavrel's whole " + std::to_string(read.capacity) +
+           " bytes with no NUL, so it may have been cut: refused, as if too long";
+  }
+  text += Quote(AsText(read.data));
+  if (read.size > 0 && read.data[read.size - 1] != '\0') {
+    text += " (stored without its closing NUL, used as it is)";
+  }
+  if (read.type_known && read.type == 2) text += " (not expanded)";
+  return text;
+}
+
+struct Verdict {
+  int code;
+  std::string text;
+};
+
+// The gate as kavrel judges it, with kavrel's own narrowing and parsing;
+// sets *below when the installed version is below the required one.
+std::string DescribeGate(const explain::Trace& trace, uint32_t installed, bool* below) {
+  *below = false;
+  if (trace.kavrel_arguments.empty()) {
+    return "no argument: the required version is 0, which every installed version meets";
+  }
+  const std::wstring& argument = trace.kavrel_arguments[0];
+  const std::string quoted = "first argument " + explain::QuoteWide(argument.c_str());
+  char narrowed[kPathCapacity];
+  if (!FormatBounded(narrowed, sizeof narrowed, "%ws", argument.c_str())) {
+    return quoted + " has " + std::to_string(argument.size()) +
+           " UTF-16 units, more than kavrel's 259: unusable, so the required version is 0";
+  }
+  if (narrowed[0] == '\0' && !argument.empty()) {
+    return quoted + " holds a character above U+00FF: unusable, so the required version is 0";
+  }
+  const int32_t parsed = ParseRequiredVersion(narrowed);
+  const auto required = static_cast<uint32_t>(parsed);
+  *below = installed < required;
+  std::string text = quoted + " narrowed to " + Quote(narrowed) + ", parsed as " +
+                     std::to_string(parsed);
+  if (parsed < 0) text += ", compared as the unsigned " + std::to_string(required);
+  text += "; installed " + std::to_string(installed) + (*below ? " is below " : " is not below ") +
+          std::to_string(required);
+  text += *below ? ": too old, kavrel starts the installer program" : ": the application is due";
+  if (trace.kavrel_arguments.size() > 1) text += " (later arguments are not looked at)";
+  return text;
+}
+
+// Prints the steps of `trace` and returns the verdict.
+Verdict Explain(const explain::Trace& trace) {
+  std::string nothing_because;
+
+  const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kInstallationKeyPath +
+                          " (32-bit view)";
+  if (trace.key_status == 0) {
+    Line("installation key", key + " opened (" + explain::DescribeStatus(trace.key_status) + ")");
+  } else {
+    Line("installation key", key + " not opened (" + explain::DescribeStatus(trace.key_status) +
+                                 "): no record, kavrel starts the installer program");
+  }
+  for (const explain::ValueRead& read : trace.values) Line("value " + read.name, DescribeValue(read));
+
+  const explain::ValueRead* version = Find(trace, "version");
+  const uint32_t installed = version != nullptr ? NumberOf(*version) : 0;
+  bool below = false;
+  if (trace.key_status == 0) {
+    if (trace.command_line_split) {
+      Line("record", "complete");
+    } else {
+      std::string unusable;
+      for (const explain::ValueRead& read : trace.values) {
+        if (!IsUsable(read)) unusable += (unusable.empty() ? "" : ", ") + read.name;
+      }
+      Line("record", "incomplete (" + unusable + "): kavrel starts the installer program");
+    }
+  }
+  if (trace.command_line_split) Line("required version", DescribeGate(trace, installed, &below));
+
+  const explain::Start& app = trace.application;
+  if (app.made) {
+    Line("application path", Quote(app.program) + ", " + std::to_string(app.program.size()) +
+                                 " bytes: fits (at most 259)");
+    Line("application start",
+         "in " + Quote(app.directory) + (app.quoted ? ", with the path as a quoted command line" : "") +
+             "; kavrel-explain's own check: " +
+             (app.would_succeed ? "a Windows program is there, the start would succeed"
+                                : app.why_not + ", so the start would fail and kavrel starts "
+                                                "the installer program instead"));
+  } else if (trace.command_line_split && !below) {
+    const explain::ValueRead* setuppath = Find(trace, "setuppath");
+    const explain::ValueRead* appfile = Find(trace, "appfile");
+    const std::string joined = (setuppath != nullptr ? AsText(setuppath->data) : "") + "\\" +
+                               (appfile != nullptr ? AsText(appfile->data) : "");
+    Line("application path", Quote(joined) + ", " + std::to_string(joined.size()) +
+                                 " bytes: over 259, a failed start: kavrel starts the installer "
+                                 "program instead");
+  }
+
+  if (trace.module_path_asked) {
+    const bool whole = trace.module_length > 0 && trace.module_length < trace.module_limit;
+    const size_t backslash = trace.module_path.rfind('\\');
+    std::string text = Quote(trace.module_path) + ", " + std::to_string(trace.module_path.size()) +
+                       " bytes";
+    if (!whole) {
+      nothing_because = "kavrel's own path is too long to be had whole";
+      text += ": too long (Windows may fill at most " + std::to_string(trace.module_limit) +
+              " bytes, and a path that fills them may have been cut), so no installer program";
+    } else if (backslash == std::string::npos) {
+      nothing_because = "kavrel's own path holds no backslash";
+      text += ": no backslash, so no folder and no installer program";
+    }
+    Line("kavrel's own path", text);
+
+    const explain::Start& installer = trace.installer;
+    if (installer.made) {
+      Line("installer program",
+           Quote(installer.program) + " in " + Quote(installer.directory) +
+               ", hidden; kavrel-explain's own check: " +
+               (installer.would_succeed ? "a file is there" : installer.why_not));
+      if (!installer.would_succeed) {
+        nothing_because = "the installer program " + Quote(installer.program) + " cannot start: " +
+                          installer.why_not;
+      }
+    } else if (nothing_because.empty() && backslash != std::string::npos) {
+      const std::string path = trace.module_path.substr(0, backslash + 1) + kInstallerFileName;
+      nothing_because = "the installer path would be over 259 bytes";
+      Line("installer program", Quote(path) + ", " + std::to_string(path.size()) +
+                                    " bytes: over 259, so no installer program");
+    }
+  }
+
+  if (app.made && app.would_succeed) {
+    return {0, "kavrel would start the application: " + Quote(app.program) + " (in " +
+                   Quote(app.directory) + ")"};
+  }
+  const std::string tried = app.made ? "kavrel would try the application " + Quote(app.program) +
+                                           ", but " + app.why_not + ", so "
+                                     : "";
+  if (trace.installer.made && trace.installer.would_succeed) {
+    return {1, tried.empty() ? "kavrel would start the installer program: " +
+                                   Quote(trace.installer.program)
+                             : tried + "it would start the installer program: " +
+                                   Quote(trace.installer.program)};
+  }
+  if (nothing_because.empty()) nothing_because = "kavrel-explain cannot tell why";
+  return {2, tried.empty() ? "kavrel would start nothing: " + nothing_because
+                           : tried + "it would start nothing: " + nothing_because};
+}
+
+// The folder's path in full, without a closing backslash.
+std::wstring FullFolder(const std::wstring& folder) {
+  std::wstring full(32768, L'\0');
+  const DWORD length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), &full[0],
+                                        nullptr);
+  full.resize(length < full.size() ? length : 0);
+  while (!full.empty() && full.back() == L'\\') full.pop_back();
+  return full;
+}
+
+std::wstring OwnFolder() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+// The path in the ANSI code page, as the 8-bit call gives it to kavrel.
+std::string Ansi(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
+                      nullptr, nullptr);
+  return result;
+}
+
+}  // namespace
+
+int wmain() {
+  // The same split kavrel's command line gets, so that the options counted
+  // here are the ones the platform later leaves out of kavrel's.
+  int count = 0;
+  wchar_t** split = CommandLineToArgvW(GetCommandLineW(), &count);
+  if (split == nullptr) return 3;
+  const std::vector<std::wstring> arguments(split, split + count);
+  LocalFree(split);
+
+  const explain::Options options = explain::ParseOptions(arguments);
+  if (options.help) {
+    fputs(kHelp, stdout);
+    return 0;
+  }
+  const std::wstring folder = FullFolder(options.beside.empty() ? OwnFolder() : options.beside);
+  if (!options.error.empty() || folder.empty()) {
+    fprintf(stderr, "kavrel-explain: %s\n\n%s",
+            options.error.empty() ? "the folder cannot be made a full path" : options.error.c_str(),
+            kHelp);
+    return 3;
+  }
+  const std::string kavrel_path = Ansi(folder + L"\\kavrel.exe");
+
+  Line("kavrel.exe", Quote(kavrel_path) + (options.beside.empty() ? " (beside kavrel-explain)"
+                                                                   : " (from --beside)"));
+  std::string given;
+  for (size_t i = options.kavrel_arguments; i < arguments.size(); ++i) {
+    given += (given.empty() ? "" : " ") + explain::QuoteWide(arguments[i].c_str());
+  }
+  Line("arguments", given.empty() ? "none" : given);
+
+  explain::Configure(kavrel_path, options.kavrel_arguments - 1);
+  wWinMain(nullptr, nullptr, nullptr, 0);
+  const Verdict verdict = Explain(explain::Recorded());
+  Line("verdict", verdict.text);
+  return verdict.code;
+}
