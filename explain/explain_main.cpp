@@ -75,7 +75,7 @@ const explain::ValueRead* Find(const explain::Trace& trace, const char* name) {
 
 std::string DescribeValue(const explain::ValueRead& read) {
   const std::string type = read.type_known ? explain::RegistryTypeName(read.type) : "type unknown";
-  const std::string sized = type + ", " + std::to_string(read.size) + " bytes";
+  const std::string sized = type + ", " + std::to_string(read.size) + (read.size == 1 ? " byte" : " bytes");
   if (read.status == platform::kErrorFileNotFound) {
     return "missing (" + explain::DescribeStatus(read.status) + ")";
   }
