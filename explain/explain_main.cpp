@@ -44,7 +44,9 @@ void Line(const std::string& label, const std::string& text) {
 }
 
 // A text as kavrel uses it: up to its first NUL.
-std::string AsText(const std::string& data) { return data.substr(0, strnlen(data.c_str(), data.size())); }
+std::string AsText(const std::string& data) {
+  return data.substr(0, strnlen(data.c_str(), data.size()));
+}
 
 std::string Quote(const std::string& text) { return explain::QuoteBytes(text.data(), text.size()); }
 
@@ -75,7 +77,8 @@ const explain::ValueRead* Find(const explain::Trace& trace, const char* name) {
 
 std::string DescribeValue(const explain::ValueRead& read) {
   const std::string type = read.type_known ? explain::RegistryTypeName(read.type) : "type unknown";
-  const std::string sized = type + ", " + std::to_string(read.size) + (read.size == 1 ? " byte" : " bytes");
+  const std::string sized =
+      type + ", " + std::to_string(read.size) + (read.size == 1 ? " byte" : " bytes");
   if (read.status == platform::kErrorFileNotFound) {
     return "missing (" + explain::DescribeStatus(read.status) + ")";
   }
@@ -88,7 +91,8 @@ std::string DescribeValue(const explain::ValueRead& read) {
   std::string text = "read (" + explain::DescribeStatus(read.status) + "), " + sized + ": ";
   if (IsNumber(read)) {
     text += explain::DecimalAndHex(NumberOf(read));
-    if (read.size < sizeof(uint32_t)) text += " (fewer than 4 bytes, read as a little-endian number)";
+    if (read.size < sizeof(uint32_t))
+      text += " (fewer than 4 bytes, read as a little-endian number)";
     return text;
   }
   if (IsRefusedWhole(read)) {
@@ -128,8 +132,8 @@ std::string DescribeGate(const explain::Trace& trace, uint32_t installed, bool* 
   const int32_t parsed = ParseRequiredVersion(narrowed);
   const auto required = static_cast<uint32_t>(parsed);
   *below = installed < required;
-  std::string text = quoted + " narrowed to " + Quote(narrowed) + ", parsed as " +
-                     std::to_string(parsed);
+  std::string text =
+      quoted + " narrowed to " + Quote(narrowed) + ", parsed as " + std::to_string(parsed);
   if (parsed < 0) text += ", compared as the unsigned " + std::to_string(required);
   text += "; installed " + std::to_string(installed) + (*below ? " is below " : " is not below ") +
           std::to_string(required);
@@ -142,15 +146,16 @@ std::string DescribeGate(const explain::Trace& trace, uint32_t installed, bool* 
 Verdict Explain(const explain::Trace& trace) {
   std::string nothing_because;
 
-  const std::string key = std::string("HKEY_LOCAL_MACHINE\\") + kInstallationKeyPath +
-                          " (32-bit view)";
+  const std::string key =
+      std::string("HKEY_LOCAL_MACHINE\\") + kInstallationKeyPath + " (32-bit view)";
   if (trace.key_status == 0) {
     Line("installation key", key + " opened (" + explain::DescribeStatus(trace.key_status) + ")");
   } else {
     Line("installation key", key + " not opened (" + explain::DescribeStatus(trace.key_status) +
                                  "): no record, kavrel starts the installer program");
   }
-  for (const explain::ValueRead& read : trace.values) Line("value " + read.name, DescribeValue(read));
+  for (const explain::ValueRead& read : trace.values)
+    Line("value " + read.name, DescribeValue(read));
 
   const explain::ValueRead* version = Find(trace, "version");
   const uint32_t installed = version != nullptr ? NumberOf(*version) : 0;
@@ -173,7 +178,8 @@ Verdict Explain(const explain::Trace& trace) {
     Line("application path", Quote(app.program) + ", " + std::to_string(app.program.size()) +
                                  " bytes: fits (at most 259)");
     Line("application start",
-         "in " + Quote(app.directory) + (app.quoted ? ", with the path as a quoted command line" : "") +
+         "in " + Quote(app.directory) +
+             (app.quoted ? ", with the path as a quoted command line" : "") +
              "; kavrel-explain's own check: " +
              (app.would_succeed ? "a Windows program is there, the start would succeed"
                                 : app.why_not + ", so the start would fail and kavrel starts "
@@ -191,8 +197,8 @@ Verdict Explain(const explain::Trace& trace) {
   if (trace.module_path_asked) {
     const bool whole = trace.module_length > 0 && trace.module_length < trace.module_limit;
     const size_t backslash = trace.module_path.rfind('\\');
-    std::string text = Quote(trace.module_path) + ", " + std::to_string(trace.module_path.size()) +
-                       " bytes";
+    std::string text =
+        Quote(trace.module_path) + ", " + std::to_string(trace.module_path.size()) + " bytes";
     if (!whole) {
       nothing_because = "kavrel's own path is too long to be had whole";
       text += ": too long (Windows may fill at most " + std::to_string(trace.module_limit) +
@@ -210,8 +216,8 @@ Verdict Explain(const explain::Trace& trace) {
                ", hidden; kavrel-explain's own check: " +
                (installer.would_succeed ? "a file is there" : installer.why_not));
       if (!installer.would_succeed) {
-        nothing_because = "the installer program " + Quote(installer.program) + " cannot start: " +
-                          installer.why_not;
+        nothing_because = "the installer program " + Quote(installer.program) +
+                          " cannot start: " + installer.why_not;
       }
     } else if (nothing_because.empty() && backslash != std::string::npos) {
       const std::string path = trace.module_path.substr(0, backslash + 1) + kInstallerFileName;
@@ -229,10 +235,10 @@ Verdict Explain(const explain::Trace& trace) {
                                            ", but " + app.why_not + ", so "
                                      : "";
   if (trace.installer.made && trace.installer.would_succeed) {
-    return {1, tried.empty() ? "kavrel would start the installer program: " +
-                                   Quote(trace.installer.program)
-                             : tried + "it would start the installer program: " +
-                                   Quote(trace.installer.program)};
+    return {
+        1, tried.empty()
+               ? "kavrel would start the installer program: " + Quote(trace.installer.program)
+               : tried + "it would start the installer program: " + Quote(trace.installer.program)};
   }
   if (nothing_because.empty()) nothing_because = "kavrel-explain cannot tell why";
   return {2, tried.empty() ? "kavrel would start nothing: " + nothing_because
@@ -242,8 +248,8 @@ Verdict Explain(const explain::Trace& trace) {
 // The folder's path in full, without a closing backslash.
 std::wstring FullFolder(const std::wstring& folder) {
   std::wstring full(32768, L'\0');
-  const DWORD length = GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), &full[0],
-                                        nullptr);
+  const DWORD length =
+      GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
   full.resize(length < full.size() ? length : 0);
   while (!full.empty() && full.back() == L'\\') full.pop_back();
   return full;
@@ -292,7 +298,7 @@ int wmain() {
   const std::string kavrel_path = Ansi(folder + L"\\kavrel.exe");
 
   Line("kavrel.exe", Quote(kavrel_path) + (options.beside.empty() ? " (beside kavrel-explain)"
-                                                                   : " (from --beside)"));
+                                                                  : " (from --beside)"));
   std::string given;
   for (size_t i = options.kavrel_arguments; i < arguments.size(); ++i) {
     given += (given.empty() ? "" : " ") + explain::QuoteWide(arguments[i].c_str());

@@ -1,7 +1,7 @@
 #include "explain/explain_platform.h"
 
-#include <windows.h>
 #include <string.h>
+#include <windows.h>
 
 #include "explain/explain_text.h"
 #include "platform/platform.h"
@@ -34,8 +34,7 @@ std::string WhyNotStartable(const char* path, bool program) {
   const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                                   OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
-    return "the file cannot be read (" + DescribeStatus(static_cast<int32_t>(GetLastError())) +
-           ")";
+    return "the file cannot be read (" + DescribeStatus(static_cast<int32_t>(GetLastError())) + ")";
   }
   unsigned char header[64] = {};
   unsigned char signature[4] = {};
@@ -43,10 +42,9 @@ std::string WhyNotStartable(const char* path, bool program) {
   bool is_program = ReadFile(file, header, sizeof header, &read, nullptr) &&
                     read == sizeof header && header[0] == 'M' && header[1] == 'Z';
   if (is_program) {
-    const LONG pe_offset = static_cast<LONG>(static_cast<DWORD>(header[60]) |
-                                             static_cast<DWORD>(header[61]) << 8 |
-                                             static_cast<DWORD>(header[62]) << 16 |
-                                             static_cast<DWORD>(header[63]) << 24);
+    const LONG pe_offset = static_cast<LONG>(
+        static_cast<DWORD>(header[60]) | static_cast<DWORD>(header[61]) << 8 |
+        static_cast<DWORD>(header[62]) << 16 | static_cast<DWORD>(header[63]) << 24);
     is_program = SetFilePointer(file, pe_offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
                  ReadFile(file, signature, sizeof signature, &read, nullptr) &&
                  read == sizeof signature && memcmp(signature, "PE\0\0", 4) == 0;
@@ -70,8 +68,8 @@ const Trace& Recorded() { return trace; }
 
 namespace platform {
 
-Status OpenRegistryKey(RegistryRoot /*root*/, const char* subkey, uint32_t options,
-                       uint32_t access, RegistryKey* key) {
+Status OpenRegistryKey(RegistryRoot /*root*/, const char* subkey, uint32_t options, uint32_t access,
+                       RegistryKey* key) {
   HKEY opened = nullptr;
   const LONG status = RegOpenKeyExA(HKEY_LOCAL_MACHINE, subkey, options, access, &opened);
   *key = reinterpret_cast<RegistryKey>(opened);
@@ -85,9 +83,9 @@ Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved,
   explain::ValueRead read;
   read.name = name;
   read.capacity = *size;
-  read.status = RegQueryValueExA(reinterpret_cast<HKEY>(key), name,
-                                 reinterpret_cast<DWORD*>(reserved), nullptr,
-                                 static_cast<BYTE*>(data), reinterpret_cast<DWORD*>(size));
+  read.status =
+      RegQueryValueExA(reinterpret_cast<HKEY>(key), name, reinterpret_cast<DWORD*>(reserved),
+                       nullptr, static_cast<BYTE*>(data), reinterpret_cast<DWORD*>(size));
   read.size = *size;
   read.data.assign(static_cast<const char*>(data), read.capacity);
   // kavrel asks for no type; kavrel-explain asks on its own, to show it.
@@ -105,8 +103,7 @@ int32_t CreateProcessAnsi(const char* application_name, char* command_line,
                           void* /*process_attributes*/, void* /*thread_attributes*/,
                           int32_t /*inherit_handles*/, uint32_t /*creation_flags*/,
                           void* /*environment*/, const char* current_directory,
-                          StartupInfo* /*startup_info*/,
-                          ProcessInformation* process_information) {
+                          StartupInfo* /*startup_info*/, ProcessInformation* process_information) {
   explain::Start& start = explain::trace.application;
   start.made = true;
   start.program = application_name;

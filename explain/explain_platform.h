@@ -26,12 +26,12 @@ struct ValueRead {
 
 // A start kavrel would make, and what would come of it.
 struct Start {
-  bool made = false;          // whether kavrel got as far as asking for it
-  std::string program;        // the application path or the installer path
-  std::string directory;      // the working directory
-  bool quoted = false;        // the application got a command line of its own
-  bool would_succeed = false; // kavrel-explain's judgement of the start
-  std::string why_not;        // when it would not succeed
+  bool made = false;           // whether kavrel got as far as asking for it
+  std::string program;         // the application path or the installer path
+  std::string directory;       // the working directory
+  bool quoted = false;         // the application got a command line of its own
+  bool would_succeed = false;  // kavrel-explain's judgement of the start
+  std::string why_not;         // when it would not succeed
 };
 
 // Everything kavrel asked of its platform during one decision, in its order.
@@ -42,8 +42,8 @@ struct Trace {
   bool command_line_split = false;
   std::vector<std::wstring> kavrel_arguments;  // after the program name
   bool module_path_asked = false;
-  std::string module_path;   // the path Windows would give kavrel
-  uint32_t module_limit = 0; // the bytes kavrel let Windows fill
+  std::string module_path;    // the path Windows would give kavrel
+  uint32_t module_limit = 0;  // the bytes kavrel let Windows fill
   uint32_t module_length = 0;
   Start application;
   Start installer;

@@ -11,18 +11,27 @@ struct Named {
 };
 
 // The statuses the registry calls, the file checks and the starts can give.
-constexpr Named kStatuses[] = {
-    {0, "ERROR_SUCCESS"},           {2, "ERROR_FILE_NOT_FOUND"},
-    {3, "ERROR_PATH_NOT_FOUND"},    {5, "ERROR_ACCESS_DENIED"},
-    {6, "ERROR_INVALID_HANDLE"},    {8, "ERROR_NOT_ENOUGH_MEMORY"},
-    {14, "ERROR_OUTOFMEMORY"},      {87, "ERROR_INVALID_PARAMETER"},
-    {123, "ERROR_INVALID_NAME"},    {161, "ERROR_BAD_PATHNAME"},
-    {193, "ERROR_BAD_EXE_FORMAT"},  {206, "ERROR_FILENAME_EXCED_RANGE"},
-    {234, "ERROR_MORE_DATA"},       {267, "ERROR_DIRECTORY"},
-    {1009, "ERROR_BADDB"},          {1010, "ERROR_BADKEY"},
-    {1011, "ERROR_CANTOPEN"},       {1012, "ERROR_CANTREAD"},
-    {1015, "ERROR_REGISTRY_CORRUPT"}, {1018, "ERROR_KEY_DELETED"},
-    {1450, "ERROR_NO_SYSTEM_RESOURCES"}};
+constexpr Named kStatuses[] = {{0, "ERROR_SUCCESS"},
+                               {2, "ERROR_FILE_NOT_FOUND"},
+                               {3, "ERROR_PATH_NOT_FOUND"},
+                               {5, "ERROR_ACCESS_DENIED"},
+                               {6, "ERROR_INVALID_HANDLE"},
+                               {8, "ERROR_NOT_ENOUGH_MEMORY"},
+                               {14, "ERROR_OUTOFMEMORY"},
+                               {87, "ERROR_INVALID_PARAMETER"},
+                               {123, "ERROR_INVALID_NAME"},
+                               {161, "ERROR_BAD_PATHNAME"},
+                               {193, "ERROR_BAD_EXE_FORMAT"},
+                               {206, "ERROR_FILENAME_EXCED_RANGE"},
+                               {234, "ERROR_MORE_DATA"},
+                               {267, "ERROR_DIRECTORY"},
+                               {1009, "ERROR_BADDB"},
+                               {1010, "ERROR_BADKEY"},
+                               {1011, "ERROR_CANTOPEN"},
+                               {1012, "ERROR_CANTREAD"},
+                               {1015, "ERROR_REGISTRY_CORRUPT"},
+                               {1018, "ERROR_KEY_DELETED"},
+                               {1450, "ERROR_NO_SYSTEM_RESOURCES"}};
 
 constexpr const char* kTypes[] = {"REG_NONE",
                                   "REG_SZ",

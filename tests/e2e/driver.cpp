@@ -756,8 +756,8 @@ std::vector<std::string> Check(const Scene& scene, Started expected, const std::
 std::string CheckExplain(const std::wstring& explain, const Scene& scene,
                          const std::wstring& arguments, Started expected) {
   // A closing backslash would escape the closing quote; doubled, it does not.
-  const std::wstring folder = scene.kavrel_folder.back() == L'\\' ? scene.kavrel_folder + L"\\"
-                                                                  : scene.kavrel_folder;
+  const std::wstring folder =
+      scene.kavrel_folder.back() == L'\\' ? scene.kavrel_folder + L"\\" : scene.kavrel_folder;
   std::wstring command_line = L"\"" + explain + L"\" --beside \"" + folder + L"\" --";
   if (!arguments.empty()) command_line += L" " + arguments;
   const std::wstring said = Join(scene.folder, L"explain.txt");
