@@ -3,8 +3,8 @@
 // road kavrel would take, one line per step, and a verdict.
 #include <stdio.h>
 #include <string.h>
-#include <windows.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,8 +15,6 @@
 #include "launcher/launch_decision.h"
 #include "launcher/starts.h"
 #include "launcher/version_gate.h"
-// shellapi.h needs what windows.h declares.
-#include <shellapi.h>
 
 namespace {
 
@@ -69,10 +67,10 @@ uint32_t NumberOf(const explain::ValueRead& read) {
 }
 
 const explain::ValueRead* Find(const explain::Trace& trace, const char* name) {
-  for (const explain::ValueRead& read : trace.values) {
-    if (read.name == name) return &read;
-  }
-  return nullptr;
+  const auto found =
+      std::find_if(trace.values.begin(), trace.values.end(),
+                   [name](const explain::ValueRead& read) { return read.name == name; });
+  return found != trace.values.end() ? &*found : nullptr;
 }
 
 std::string DescribeValue(const explain::ValueRead& read) {
@@ -142,37 +140,29 @@ std::string DescribeGate(const explain::Trace& trace, uint32_t installed, bool* 
   return text;
 }
 
-// Prints the steps of `trace` and returns the verdict.
-Verdict Explain(const explain::Trace& trace) {
-  std::string nothing_because;
-
+// The installation key, its values and whether they make a record.
+void TellRecord(const explain::Trace& trace) {
   const std::string key =
       std::string("HKEY_LOCAL_MACHINE\\") + kInstallationKeyPath + " (32-bit view)";
-  if (trace.key_status == 0) {
-    Line("installation key", key + " opened (" + explain::DescribeStatus(trace.key_status) + ")");
-  } else {
+  if (trace.key_status != 0) {
     Line("installation key", key + " not opened (" + explain::DescribeStatus(trace.key_status) +
                                  "): no record, kavrel starts the installer program");
+    return;
   }
-  for (const explain::ValueRead& read : trace.values)
+  Line("installation key", key + " opened (" + explain::DescribeStatus(trace.key_status) + ")");
+  std::string unusable;
+  for (const explain::ValueRead& read : trace.values) {
     Line("value " + read.name, DescribeValue(read));
-
-  const explain::ValueRead* version = Find(trace, "version");
-  const uint32_t installed = version != nullptr ? NumberOf(*version) : 0;
-  bool below = false;
-  if (trace.key_status == 0) {
-    if (trace.command_line_split) {
-      Line("record", "complete");
-    } else {
-      std::string unusable;
-      for (const explain::ValueRead& read : trace.values) {
-        if (!IsUsable(read)) unusable += (unusable.empty() ? "" : ", ") + read.name;
-      }
-      Line("record", "incomplete (" + unusable + "): kavrel starts the installer program");
-    }
+    if (!IsUsable(read)) unusable += (unusable.empty() ? "" : ", ") + read.name;
   }
-  if (trace.command_line_split) Line("required version", DescribeGate(trace, installed, &below));
+  // kavrel reads its command line only when the record is complete.
+  Line("record", trace.command_line_split
+                     ? "complete"
+                     : "incomplete (" + unusable + "): kavrel starts the installer program");
+}
 
+// The application path and start, when the gate let kavrel get that far.
+void TellApplication(const explain::Trace& trace, bool below) {
   const explain::Start& app = trace.application;
   if (app.made) {
     Line("application path", Quote(app.program) + ", " + std::to_string(app.program.size()) +
@@ -193,109 +183,89 @@ Verdict Explain(const explain::Trace& trace) {
                                  " bytes: over 259, a failed start: kavrel starts the installer "
                                  "program instead");
   }
+}
 
-  if (trace.module_path_asked) {
-    const bool whole = trace.module_length > 0 && trace.module_length < trace.module_limit;
-    const size_t backslash = trace.module_path.rfind('\\');
-    std::string text =
-        Quote(trace.module_path) + ", " + std::to_string(trace.module_path.size()) + " bytes";
-    if (!whole) {
-      nothing_because = "kavrel's own path is too long to be had whole";
-      text += ": too long (Windows may fill at most " + std::to_string(trace.module_limit) +
-              " bytes, and a path that fills them may have been cut), so no installer program";
-    } else if (backslash == std::string::npos) {
-      nothing_because = "kavrel's own path holds no backslash";
-      text += ": no backslash, so no folder and no installer program";
-    }
-    Line("kavrel's own path", text);
-
-    const explain::Start& installer = trace.installer;
-    if (installer.made) {
-      Line("installer program",
-           Quote(installer.program) + " in " + Quote(installer.directory) +
-               ", hidden; kavrel-explain's own check: " +
-               (installer.would_succeed ? "a file is there" : installer.why_not));
-      if (!installer.would_succeed) {
-        nothing_because = "the installer program " + Quote(installer.program) +
-                          " cannot start: " + installer.why_not;
-      }
-    } else if (nothing_because.empty() && backslash != std::string::npos) {
-      const std::string path = trace.module_path.substr(0, backslash + 1) + kInstallerFileName;
-      nothing_because = "the installer path would be over 259 bytes";
-      Line("installer program", Quote(path) + ", " + std::to_string(path.size()) +
-                                    " bytes: over 259, so no installer program");
-    }
+// kavrel's own path and the installer program; returns why nothing would
+// start, or nothing when the installer program would.
+std::string TellInstaller(const explain::Trace& trace) {
+  const bool whole = trace.module_length > 0 && trace.module_length < trace.module_limit;
+  const size_t backslash = trace.module_path.rfind('\\');
+  std::string text =
+      Quote(trace.module_path) + ", " + std::to_string(trace.module_path.size()) + " bytes";
+  if (!whole) {
+    Line("kavrel's own path",
+         text + ": too long (Windows may fill at most " + std::to_string(trace.module_limit) +
+             " bytes, and a path that fills them may have been cut), so no installer program");
+    return "kavrel's own path is too long to be had whole";
   }
+  if (backslash == std::string::npos) {
+    Line("kavrel's own path", text + ": no backslash, so no folder and no installer program");
+    return "kavrel's own path holds no backslash";
+  }
+  Line("kavrel's own path", text);
 
+  const explain::Start& installer = trace.installer;
+  if (!installer.made) {
+    const std::string path = trace.module_path.substr(0, backslash + 1) + kInstallerFileName;
+    Line("installer program", Quote(path) + ", " + std::to_string(path.size()) +
+                                  " bytes: over 259, so no installer program");
+    return "the installer path would be over 259 bytes";
+  }
+  Line("installer program", Quote(installer.program) + " in " + Quote(installer.directory) +
+                                ", hidden; kavrel-explain's own check: " +
+                                (installer.would_succeed ? "a file is there" : installer.why_not));
+  if (installer.would_succeed) return std::string();
+  return "the installer program " + Quote(installer.program) +
+         " cannot start: " + installer.why_not;
+}
+
+Verdict Judge(const explain::Trace& trace, std::string nothing_because) {
+  const explain::Start& app = trace.application;
   if (app.made && app.would_succeed) {
     return {0, "kavrel would start the application: " + Quote(app.program) + " (in " +
                    Quote(app.directory) + ")"};
   }
   const std::string tried = app.made ? "kavrel would try the application " + Quote(app.program) +
-                                           ", but " + app.why_not + ", so "
-                                     : "";
+                                           ", but " + app.why_not + ", so it would "
+                                     : "kavrel would ";
   if (trace.installer.made && trace.installer.would_succeed) {
-    return {
-        1, tried.empty()
-               ? "kavrel would start the installer program: " + Quote(trace.installer.program)
-               : tried + "it would start the installer program: " + Quote(trace.installer.program)};
+    return {1, tried + "start the installer program: " + Quote(trace.installer.program)};
   }
   if (nothing_because.empty()) nothing_because = "kavrel-explain cannot tell why";
-  return {2, tried.empty() ? "kavrel would start nothing: " + nothing_because
-                           : tried + "it would start nothing: " + nothing_because};
+  return {2, tried + "start nothing: " + nothing_because};
 }
 
-// The folder's path in full, without a closing backslash.
-std::wstring FullFolder(const std::wstring& folder) {
-  std::wstring full(32768, L'\0');
-  const DWORD length =
-      GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), &full[0], nullptr);
-  full.resize(length < full.size() ? length : 0);
-  while (!full.empty() && full.back() == L'\\') full.pop_back();
-  return full;
-}
-
-std::wstring OwnFolder() {
-  std::wstring path(32768, L'\0');
-  path.resize(GetModuleFileNameW(nullptr, &path[0], static_cast<DWORD>(path.size())));
-  return path.substr(0, path.find_last_of(L'\\'));
-}
-
-// The path in the ANSI code page, as the 8-bit call gives it to kavrel.
-std::string Ansi(const std::wstring& text) {
-  if (text.empty()) return std::string();
-  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
-                                       nullptr, 0, nullptr, nullptr);
-  std::string result(static_cast<size_t>(size), '\0');
-  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), &result[0], size,
-                      nullptr, nullptr);
-  return result;
+// Prints the steps of `trace`, in kavrel's order, and returns the verdict.
+Verdict Explain(const explain::Trace& trace) {
+  TellRecord(trace);
+  bool below = false;
+  if (trace.command_line_split) {
+    const explain::ValueRead* version = Find(trace, "version");
+    const uint32_t installed = version != nullptr ? NumberOf(*version) : 0;
+    Line("required version", DescribeGate(trace, installed, &below));
+  }
+  TellApplication(trace, below);
+  const std::string nothing_because = trace.module_path_asked ? TellInstaller(trace) : "";
+  return Judge(trace, nothing_because);
 }
 
 }  // namespace
 
 int wmain() {
-  // The same split kavrel's command line gets, so that the options counted
-  // here are the ones the platform later leaves out of kavrel's.
-  int count = 0;
-  wchar_t** split = CommandLineToArgvW(GetCommandLineW(), &count);
-  if (split == nullptr) return 3;
-  const std::vector<std::wstring> arguments(split, split + count);
-  LocalFree(split);
-
+  const std::vector<std::wstring> arguments = explain::OwnArguments();
   const explain::Options options = explain::ParseOptions(arguments);
   if (options.help) {
-    fputs(kHelp, stdout);
+    (void)fputs(kHelp, stdout);
     return 0;
   }
-  const std::wstring folder = FullFolder(options.beside.empty() ? OwnFolder() : options.beside);
-  if (!options.error.empty() || folder.empty()) {
-    fprintf(stderr, "kavrel-explain: %s\n\n%s",
-            options.error.empty() ? "the folder cannot be made a full path" : options.error.c_str(),
-            kHelp);
+  const std::string kavrel_path = explain::KavrelPathIn(options.beside);
+  if (!options.error.empty() || kavrel_path.empty()) {
+    (void)fprintf(
+        stderr, "kavrel-explain: %s\n\n%s",
+        options.error.empty() ? "the folder cannot be made a full path" : options.error.c_str(),
+        kHelp);
     return 3;
   }
-  const std::string kavrel_path = Ansi(folder + L"\\kavrel.exe");
 
   Line("kavrel.exe", Quote(kavrel_path) + (options.beside.empty() ? " (beside kavrel-explain)"
                                                                   : " (from --beside)"));

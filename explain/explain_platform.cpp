@@ -31,22 +31,22 @@ std::string WhyNotStartable(const char* path, bool program) {
   if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return "a folder is there, not a file";
   if (!program) return std::string();
 
-  const HANDLE file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+  auto* const file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     return "the file cannot be read (" + DescribeStatus(static_cast<int32_t>(GetLastError())) + ")";
   }
   unsigned char header[64] = {};
-  unsigned char signature[4] = {};
   DWORD read = 0;
-  bool is_program = ReadFile(file, header, sizeof header, &read, nullptr) &&
+  bool is_program = ReadFile(file, header, sizeof header, &read, nullptr) != 0 &&
                     read == sizeof header && header[0] == 'M' && header[1] == 'Z';
   if (is_program) {
+    unsigned char signature[4] = {};
     const LONG pe_offset = static_cast<LONG>(
         static_cast<DWORD>(header[60]) | static_cast<DWORD>(header[61]) << 8 |
         static_cast<DWORD>(header[62]) << 16 | static_cast<DWORD>(header[63]) << 24);
     is_program = SetFilePointer(file, pe_offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-                 ReadFile(file, signature, sizeof signature, &read, nullptr) &&
+                 ReadFile(file, signature, sizeof signature, &read, nullptr) != 0 &&
                  read == sizeof signature && memcmp(signature, "PE\0\0", 4) == 0;
   }
   CloseHandle(file);
@@ -54,7 +54,49 @@ std::string WhyNotStartable(const char* path, bool program) {
   return std::string();
 }
 
+// The folder's path in full, without a closing backslash.
+std::wstring FullFolder(const std::wstring& folder) {
+  std::wstring full(32768, L'\0');
+  const DWORD length =
+      GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+  full.resize(length < full.size() ? length : 0);
+  while (!full.empty() && full.back() == L'\\') full.pop_back();
+  return full;
+}
+
+std::wstring OwnFolder() {
+  std::wstring path(32768, L'\0');
+  path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
+  return path.substr(0, path.find_last_of(L'\\'));
+}
+
+// The path in the ANSI code page, as the 8-bit call gives it to kavrel.
+std::string Ansi(const std::wstring& text) {
+  if (text.empty()) return std::string();
+  const int size = WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                       nullptr, 0, nullptr, nullptr);
+  std::string result(static_cast<size_t>(size), '\0');
+  WideCharToMultiByte(CP_ACP, 0, text.data(), static_cast<int>(text.size()), result.data(), size,
+                      nullptr, nullptr);
+  return result;
+}
+
 }  // namespace
+
+std::vector<std::wstring> OwnArguments() {
+  int count = 0;
+  wchar_t** split = CommandLineToArgvW(GetCommandLineW(), &count);
+  std::vector<std::wstring> arguments;
+  if (split != nullptr) arguments.assign(split, split + count);
+  LocalFree(split);
+  return arguments;
+}
+
+std::string KavrelPathIn(const std::wstring& folder) {
+  const std::wstring full = FullFolder(folder.empty() ? OwnFolder() : folder);
+  if (full.empty()) return std::string();
+  return Ansi(full + L"\\kavrel.exe");
+}
 
 void Configure(const std::string& path, size_t arguments) {
   trace = Trace();
@@ -99,6 +141,7 @@ Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved,
 
 Status CloseRegistryKey(RegistryKey key) { return RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
+// cppcheck-suppress constParameter ; the signature is the platform seam's
 int32_t CreateProcessAnsi(const char* application_name, char* command_line,
                           void* /*process_attributes*/, void* /*thread_attributes*/,
                           int32_t /*inherit_handles*/, uint32_t /*creation_flags*/,

@@ -49,6 +49,15 @@ struct Trace {
   Start installer;
 };
 
+// kavrel-explain's own command line, split by the Windows rules that split
+// kavrel's; the program name first.
+std::vector<std::wstring> OwnArguments();
+
+// The full path kavrel.exe would have in `folder` (kavrel-explain's own
+// folder when empty), in the ANSI code page as the 8-bit call gives it to
+// kavrel; empty when the folder cannot be made a full path.
+std::string KavrelPathIn(const std::wstring& folder);
+
 // What the platform is to present: kavrel's path (in the ANSI code page, as
 // the 8-bit call gives it) and how many of the split command line's leading
 // arguments after the program name are kavrel-explain's own.

@@ -1,7 +1,5 @@
 #include "explain/explain_text.h"
 
-#include <stdio.h>
-
 namespace explain {
 namespace {
 
@@ -48,13 +46,20 @@ constexpr const char* kTypes[] = {"REG_NONE",
 
 bool ShownAsIs(uint32_t c) { return c >= 0x20 && c <= 0x7E && c != '"' && c != '<'; }
 
+// `value` as `digits` upper-case hex digits.
+std::string Hex(uint32_t value, size_t digits) {
+  std::string text(digits, '0');
+  for (size_t i = digits; i > 0; --i, value >>= 4) text[i - 1] = "0123456789ABCDEF"[value & 0xF];
+  return text;
+}
+
 }  // namespace
 
 std::string DescribeStatus(int32_t status) {
   for (const Named& named : kStatuses) {
-    if (static_cast<int64_t>(named.code) == status) {
+    // cppcheck-suppress useStlAlgorithm ; a plain table walk reads best here
+    if (static_cast<int64_t>(named.code) == status)
       return std::to_string(status) + " " + named.name;
-    }
   }
   return std::to_string(status) + " (no name known to kavrel-explain)";
 }
@@ -71,9 +76,7 @@ std::string QuoteBytes(const char* text, size_t size) {
     if (ShownAsIs(byte)) {
       quoted += static_cast<char>(byte);
     } else {
-      char escaped[8];
-      snprintf(escaped, sizeof escaped, "<%02X>", byte);
-      quoted += escaped;
+      quoted += "<" + Hex(byte, 2) + ">";
     }
   }
   return quoted + "\"";
@@ -82,23 +85,19 @@ std::string QuoteBytes(const char* text, size_t size) {
 std::string QuoteWide(const wchar_t* text) {
   std::string quoted = "\"";
   for (; *text != L'\0'; ++text) {
-    const auto unit = static_cast<uint32_t>(*text);
+    // One UTF-16 code unit, whatever the width of wchar_t.
+    const uint32_t unit = static_cast<uint16_t>(*text);
     if (ShownAsIs(unit)) {
       quoted += static_cast<char>(unit);
     } else {
-      char escaped[16];
-      snprintf(escaped, sizeof escaped, "<U+%04X>", static_cast<unsigned>(unit));
-      quoted += escaped;
+      quoted += "<U+" + Hex(unit, 4) + ">";
     }
   }
   return quoted + "\"";
 }
 
 std::string DecimalAndHex(uint32_t number) {
-  char text[32];
-  snprintf(text, sizeof text, "%u (0x%08X)", static_cast<unsigned>(number),
-           static_cast<unsigned>(number));
-  return text;
+  return std::to_string(number) + " (0x" + Hex(number, 8) + ")";
 }
 
 Options ParseOptions(const std::vector<std::wstring>& arguments) {
