@@ -61,6 +61,9 @@ target_compile_options(kavrel PRIVATE
 target_link_options(kavrel PRIVATE ${KAVREL_WINDOWS_LINK_OPTIONS})
 target_link_libraries(kavrel PRIVATE advapi32 shell32)
 
+# kavrel-explain.exe, the console companion that tells what kavrel would do.
+add_subdirectory(explain)
+
 # The programs the end-to-end tests and the demo start kavrel with, and the
 # benchmark's programs: built only when asked for (scripts/test, scripts/demo
 # and scripts/bench do), so that a plain build of a preset builds the

@@ -38,7 +38,9 @@
 // quotes, so an installation folder with spaces gives no arguments either),
 // kavrel's environment and inheritable handle in the application, and the
 // show command: SW_HIDE for the installer program, no show request for the
-// application.
+// application. Each case also runs kavrel-explain.exe (beside KAVREL_EXE) on
+// the same record, folder and arguments, whose exit code must name what
+// kavrel started.
 //
 // What Wine cannot show, and so is covered by the unit tests alone: an
 // application whose manifest asks for administrator rights. Windows refuses
@@ -69,6 +71,7 @@ constexpr char kHandleContent[] = "read through the inherited handle";
 // How long kavrel and what it started may take, together, in one case.
 constexpr DWORD kCaseTimeoutMs = 10000;
 
+// In the order of kavrel-explain's exit codes for them.
 enum class Started { kApplication, kInstaller, kNothing };
 
 const char* Describe(Started started) {
@@ -770,6 +773,42 @@ std::vector<std::string> Check(const Scene& scene, Started expected, const std::
   return problems;
 }
 
+// Runs kavrel-explain in `scene` with kavrel's `arguments`; tells what is
+// wrong when its verdict (0 application, 1 installer, 2 nothing) differs.
+std::string CheckExplain(const std::wstring& explain, const Scene& scene,
+                         const std::wstring& arguments, Started expected) {
+  // A closing backslash would escape the closing quote; doubled, it does not.
+  const std::wstring folder =
+      scene.kavrel_folder.back() == L'\\' ? scene.kavrel_folder + L"\\" : scene.kavrel_folder;
+  std::wstring command_line = L"\"" + explain + L"\" --beside \"" + folder + L"\" --";
+  if (!arguments.empty()) command_line += L" " + arguments;
+  const std::wstring said = Join(scene.folder, L"explain.txt");
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const Handle output(CreateFileW(Extended(said).c_str(), GENERIC_WRITE, FILE_SHARE_READ,
+                                  &inheritable, CREATE_ALWAYS, 0, nullptr));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = output.get();
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(explain.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                      scene.folder.c_str(), &startup, &process)) {
+    return "cannot start kavrel-explain: error " + std::to_string(GetLastError());
+  }
+  const Handle explaining(process.hProcess);
+  const Handle thread(process.hThread);
+  if (WaitForSingleObject(explaining.get(), kCaseTimeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(explaining.get(), 99);
+  }
+  DWORD verdict = 99;
+  GetExitCodeProcess(explaining.get(), &verdict);
+  if (verdict == static_cast<DWORD>(expected)) return std::string();
+  std::string text = ReadWholeFile(said);
+  text = text.substr(0, text.find_last_not_of("\r\n") + 1);
+  return "kavrel-explain exit code " + std::to_string(verdict) + ", " +
+         text.substr(text.rfind('\n') + 1);
+}
+
 std::wstring OwnPath();
 
 std::wstring OwnFolder() { return Parent(OwnPath()); }
@@ -929,6 +968,7 @@ std::vector<std::string> CheckRefusal(const std::wstring& arguments,
 int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
              const std::wstring& spare_drive) {
   const std::wstring probe_source = Join(OwnFolder(), L"e2e_probe.exe");
+  const std::wstring explain = Join(Parent(kavrel_source), L"kavrel-explain.exe");
   const std::string unusable = UnusableWorkFolder(work_folder);
   if (!unusable.empty()) {
     Say("the work folder " + Utf8(work_folder) + " " + unusable + "; nothing is done");
@@ -972,7 +1012,9 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
     }
 
     const Observation seen = Run(scene, kavrel_source, probe_source, c.arguments, mark);
-    const std::vector<std::string> problems = Check(scene, c.expected, mark, seen);
+    std::vector<std::string> problems = Check(scene, c.expected, mark, seen);
+    const std::string explained = CheckExplain(explain, scene, c.arguments, c.expected);
+    if (!explained.empty()) problems.push_back(explained);
     if (at_root) {
       DeleteFileW(scene.KavrelPath().c_str());
       DeleteFileW(scene.InstallerPath().c_str());

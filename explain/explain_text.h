@@ -1,0 +1,48 @@
+// The texts kavrel-explain prints that need no Windows: the names of the
+// status codes and value types it meets, texts shown with their unprintable
+// bytes escaped, and its own options. Compiled natively too, for the unit
+// tests.
+#ifndef KAVREL_EXPLAIN_EXPLAIN_TEXT_H_
+#define KAVREL_EXPLAIN_EXPLAIN_TEXT_H_
+
+#include <stddef.h>
+#include <stdint.h>
+
+#include <string>
+#include <vector>
+
+namespace explain {
+
+// "2 ERROR_FILE_NOT_FOUND": a Windows status code with its name, or with
+// "(no name known to kavrel-explain)" for one it does not list.
+std::string DescribeStatus(int32_t status);
+
+// "REG_SZ", "REG_DWORD", ...; "type N" for a number that names no type.
+std::string RegistryTypeName(uint32_t type);
+
+// `size` bytes of 8-bit text between double quotes, each byte outside
+// printable ASCII, and the double quote and '<' themselves, written as <XX>
+// in hex: "C:\Pimbalo<E9><0D>". What is shown can be read back unambiguously.
+std::string QuoteBytes(const char* text, size_t size);
+
+// The same for a UTF-16 text, each code unit outside printable ASCII (and the
+// double quote and '<') written as <U+XXXX>.
+std::string QuoteWide(const wchar_t* text);
+
+// A number as decimal and as 8 hex digits: "5 (0x00000005)".
+std::string DecimalAndHex(uint32_t number);
+
+// kavrel-explain's command line, split: [--help] [--beside FOLDER] [--]
+// [ARGUMENT...]. `arguments` holds the whole split line, its program name
+// first.
+struct Options {
+  bool help = false;
+  std::wstring beside;          // empty: kavrel-explain's own folder
+  size_t kavrel_arguments = 1;  // index of the first argument meant for kavrel
+  std::string error;            // not empty: the command line is not usable
+};
+Options ParseOptions(const std::vector<std::wstring>& arguments);
+
+}  // namespace explain
+
+#endif  // KAVREL_EXPLAIN_EXPLAIN_TEXT_H_

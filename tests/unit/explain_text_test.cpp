@@ -1,0 +1,54 @@
+#include "explain/explain_text.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace {
+
+TEST(ExplainText, NamesStatusesAndTypesAndSaysWhenItCannot) {
+  EXPECT_EQ(explain::DescribeStatus(0), "0 ERROR_SUCCESS");
+  EXPECT_EQ(explain::DescribeStatus(2), "2 ERROR_FILE_NOT_FOUND");
+  EXPECT_EQ(explain::DescribeStatus(5), "5 ERROR_ACCESS_DENIED");
+  EXPECT_EQ(explain::DescribeStatus(234), "234 ERROR_MORE_DATA");
+  EXPECT_EQ(explain::DescribeStatus(-1), "-1 (no name known to kavrel-explain)");
+  EXPECT_EQ(explain::RegistryTypeName(1), "REG_SZ");
+  EXPECT_EQ(explain::RegistryTypeName(11), "REG_QWORD");
+  EXPECT_EQ(explain::RegistryTypeName(12), "type 12");
+}
+
+// Whatever a value or an argument holds, what is shown reads back whole:
+// nothing unprintable reaches the console, and the escapes cannot be
+// mistaken for text.
+TEST(ExplainText, EscapesWhatIsNotPrintableAndWhatCouldBeMistakenForAnEscape) {
+  const char bytes[] = "C:\\P\xE9\x01<\"\x7F";
+  EXPECT_EQ(explain::QuoteBytes(bytes, sizeof bytes - 1), "\"C:\\P<E9><01><3C><22><7F>\"");
+  EXPECT_EQ(explain::QuoteBytes("a\0b", 3), "\"a<00>b\"");
+  EXPECT_EQ(explain::QuoteWide(L"5\u00e9\u03bb \"<"), "\"5<U+00E9><U+03BB> <U+0022><U+003C>\"");
+  EXPECT_EQ(explain::DecimalAndHex(4294967295u), "4294967295 (0xFFFFFFFF)");
+}
+
+TEST(ExplainText, LeavesEverythingAfterItsOwnOptionsToKavrel) {
+  struct Case {
+    std::vector<std::wstring> line;
+    std::wstring beside;
+    size_t kavrel_arguments;
+    bool error;
+  };
+  const Case cases[] = {
+      {{L"x"}, L"", 1, false},
+      {{L"x", L"7", L"--beside"}, L"", 1, false},
+      {{L"x", L"--beside", L"C:\\k", L"-1"}, L"C:\\k", 3, false},
+      {{L"x", L"--beside", L"C:\\k", L"--", L"--help"}, L"C:\\k", 4, false},
+      {{L"x", L"--beside"}, L"", 1, true},
+  };
+  for (const Case& c : cases) {
+    const explain::Options options = explain::ParseOptions(c.line);
+    EXPECT_EQ(options.beside, c.beside);
+    EXPECT_EQ(options.kavrel_arguments, c.kavrel_arguments);
+    EXPECT_EQ(options.error.empty(), !c.error);
+    EXPECT_FALSE(options.help);
+  }
+}
+
+}  // namespace
