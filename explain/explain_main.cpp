@@ -168,9 +168,7 @@ void TellApplication(const explain::Trace& trace, bool below) {
     Line("application path", Quote(app.program) + ", " + std::to_string(app.program.size()) +
                                  " bytes: fits (at most 259)");
     Line("application start",
-         "in " + Quote(app.directory) +
-             (app.quoted ? ", with the path as a quoted command line" : "") +
-             "; kavrel-explain's own check: " +
+         "in " + Quote(app.directory) + "; kavrel-explain's own check: " +
              (app.would_succeed ? "a Windows program is there, the start would succeed"
                                 : app.why_not + ", so the start would fail and kavrel starts "
                                                 "the installer program instead"));

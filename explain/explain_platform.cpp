@@ -141,8 +141,7 @@ Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved,
 
 Status CloseRegistryKey(RegistryKey key) { return RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
-// cppcheck-suppress constParameter ; the signature is the platform seam's
-int32_t CreateProcessAnsi(const char* application_name, char* command_line,
+int32_t CreateProcessAnsi(const char* application_name, char* /*command_line*/,
                           void* /*process_attributes*/, void* /*thread_attributes*/,
                           int32_t /*inherit_handles*/, uint32_t /*creation_flags*/,
                           void* /*environment*/, const char* current_directory,
@@ -151,7 +150,6 @@ int32_t CreateProcessAnsi(const char* application_name, char* command_line,
   start.made = true;
   start.program = application_name;
   start.directory = current_directory != nullptr ? current_directory : "";
-  start.quoted = command_line != nullptr;
   start.why_not = explain::WhyNotStartable(application_name, /*program=*/true);
   if (start.why_not.empty() && current_directory != nullptr &&
       !explain::IsFolder(current_directory)) {

@@ -29,7 +29,6 @@ struct Start {
   bool made = false;           // whether kavrel got as far as asking for it
   std::string program;         // the application path or the installer path
   std::string directory;       // the working directory
-  bool quoted = false;         // the application got a command line of its own
   bool would_succeed = false;  // kavrel-explain's judgement of the start
   std::string why_not;         // when it would not succeed
 };
