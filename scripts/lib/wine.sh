@@ -132,6 +132,8 @@ wine_prefix_create() {
 
 wine_prefix_remove() {
   [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ] || return 0
+  # An interrupt now would end the script with the prefix half removed.
+  trap '' INT TERM HUP
   wineserver --kill >/dev/null 2>&1 || true
   timeout 30 wineserver --wait >/dev/null 2>&1 || true
   rm -rf "$WINEPREFIX"
