@@ -125,7 +125,7 @@ wine_prefix_create() {
   local started=$SECONDS
   if ! wine_bounded "$wine_prefix_timeout_s" "$WINE" wineboot --init >/dev/null 2>&1 ||
     ! wine_bounded $((wine_prefix_timeout_s - (SECONDS - started) + 1)) wineserver --wait; then
-    echo "making the Wine prefix did not finish within ${wine_prefix_timeout_s} s; giving up" >&2
+    echo "making the Wine prefix failed or did not finish within ${wine_prefix_timeout_s} s" >&2
     return 1
   fi
 }
