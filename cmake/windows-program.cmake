@@ -53,7 +53,8 @@ set(KAVREL_VERSION_HEADER ${PROJECT_BINARY_DIR}/kavrel_version.h)
 configure_file(resources/kavrel_version.h.in ${KAVREL_VERSION_HEADER} @ONLY)
 set_source_files_properties(resources/kavrel.rc PROPERTIES OBJECT_DEPENDS ${KAVREL_VERSION_HEADER})
 
-add_executable(kavrel WIN32 platform/platform_windows.cpp resources/kavrel.rc
+add_executable(kavrel WIN32 platform/platform_windows.cpp platform/dll_search_windows.cpp
+                            resources/kavrel.rc
                             $<TARGET_OBJECTS:kavrel_launcher>)
 target_include_directories(kavrel PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_BINARY_DIR})
 target_compile_options(kavrel PRIVATE

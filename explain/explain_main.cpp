@@ -15,6 +15,7 @@
 #include "launcher/launch_decision.h"
 #include "launcher/starts.h"
 #include "launcher/version_gate.h"
+#include "platform/platform.h"
 
 namespace {
 
@@ -103,6 +104,27 @@ std::string DescribeValue(const explain::ValueRead& read) {
   }
   if (read.type_known && read.type == 2) text += " (not expanded)";
   return text;
+}
+
+// Whether kavrel, here, loads DLLs only from the system folder: the step it
+// takes first, which kavrel-explain has just taken for itself the same way.
+std::string DescribeDllSearch(platform::DllSearch search) {
+  const std::string exposed = "; a DLL put in kavrel's folder may be loaded into it";
+  switch (search) {
+    case platform::DllSearch::kRestricted:
+      break;
+    case platform::DllSearch::kRefused:
+      return "SetDefaultDllDirectories failed, so kavrel goes on unrestricted" + exposed;
+    case platform::DllSearch::kUnavailable:
+      return "this Windows lacks SetDefaultDllDirectories (Windows Vista, or 7 without update "
+             "KB2533623), so kavrel goes on unrestricted" +
+             exposed;
+    case platform::DllSearch::kSkippedOnVista:
+      return "Windows Vista, where kavrel does not restrict it (shell objects would fail)" +
+             exposed;
+  }
+  return "restricted to the system folder (SetDefaultDllDirectories), before anything else: no "
+         "DLL in kavrel's folder is loaded into it";
 }
 
 struct Verdict {
@@ -250,6 +272,9 @@ Verdict Explain(const explain::Trace& trace) {
 }  // namespace
 
 int wmain() {
+  // kavrel-explain lies where kavrel lies, so it keeps away from DLLs put
+  // there just as kavrel does, and first of all.
+  const platform::DllSearch dll_search = platform::RestrictDllSearchToSystemFolder();
   const std::vector<std::wstring> arguments = explain::OwnArguments();
   const explain::Options options = explain::ParseOptions(arguments);
   if (options.help) {
@@ -272,6 +297,7 @@ int wmain() {
     given += (given.empty() ? "" : " ") + explain::QuoteWide(arguments[i].c_str());
   }
   Line("arguments", given.empty() ? "none" : given);
+  Line("DLL search", DescribeDllSearch(dll_search));
 
   explain::Configure(kavrel_path, options.kavrel_arguments - 1);
   wWinMain(nullptr, nullptr, nullptr, 0);

@@ -3,6 +3,8 @@
 // read for real and kavrel's command line is the one kavrel-explain was given
 // less its own options; kavrel's own path is made up from the folder kavrel
 // would be started from; the two starts are recorded and judged, never made.
+// Restricting the DLL search is the one step taken for real, by kavrel's
+// own code (platform/dll_search_windows.cpp).
 #ifndef KAVREL_EXPLAIN_EXPLAIN_PLATFORM_H_
 #define KAVREL_EXPLAIN_EXPLAIN_PLATFORM_H_
 

@@ -8,6 +8,11 @@
 extern "C" int KAVREL_ENTRY_CALL wWinMain(KavrelInstance /*instance*/,
                                           KavrelInstance /*previous_instance*/,
                                           wchar_t* /*command_line*/, int /*show_command*/) {
+  // Before anything else can load a DLL by name, and so find one that a
+  // stranger put in kavrel's folder: only the system folder is searched.
+  // Whatever comes of it, kavrel goes on the same.
+  (void)platform::RestrictDllSearchToSystemFolder();
+
   bool run_installer = false;
 
   InstallationRecord record;

@@ -1,5 +1,6 @@
 // kavrel's only contact with Windows: one function of our own per Windows
-// call, each taking the arguments of the call it stands for, in types that
+// call (RestrictDllSearchToSystemFolder, one step of three calls, aside),
+// each taking the arguments of the call it stands for, in types that
 // do not need <windows.h>, except that GetOwnModuleFileName has no module
 // handle and ShellExecuteAnsi no window handle: kavrel passes null for both.
 // The launcher compiles against this header alone; the build links either
@@ -60,6 +61,22 @@ struct ProcessInformation {
   uint32_t process_id;
   uint32_t thread_id;
 };
+
+// How restricting the DLL search went (RestrictDllSearchToSystemFolder).
+enum class DllSearch {
+  kRestricted,     // only the system folder is searched from now on
+  kRefused,        // the call was made and failed
+  kUnavailable,    // this Windows lacks the call (Vista, or 7 without KB2533623)
+  kSkippedOnVista  // the call is there, but not made on Windows Vista
+};
+
+// SetDefaultDllDirectories(LOAD_LIBRARY_SEARCH_SYSTEM32), looked up at run
+// time in kernel32 (GetModuleHandleA, GetProcAddress) and not made on
+// Windows Vista (GetVersion): from then on, a DLL that kavrel or the system
+// code it calls loads by name comes only from the system folder, never from
+// the folder kavrel was started from. It applies to this process alone;
+// the programs kavrel starts do not inherit it.
+DllSearch RestrictDllSearchToSystemFolder();
 
 // RegOpenKeyExA: opens `subkey` below `root`; stores the key in *key on
 // success.

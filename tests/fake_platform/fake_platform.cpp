@@ -38,7 +38,25 @@ platform::RegistryKey OpenedKey() { return reinterpret_cast<platform::RegistryKe
 
 namespace platform {
 
-using fake::TheWorld;
+namespace {
+
+// Each call below asks for the world once, which counts it, so that tests
+// can tell what came first.
+fake::World& TheWorld() {
+  fake::World& world = fake::TheWorld();
+  ++world.platform_calls;
+  return world;
+}
+
+}  // namespace
+
+DllSearch RestrictDllSearchToSystemFolder() {
+  fake::World& world = TheWorld();
+  if (world.dll_search_restrictions++ == 0) {
+    world.calls_before_dll_restriction = world.platform_calls - 1;
+  }
+  return world.dll_search;
+}
 
 Status OpenRegistryKey(RegistryRoot root, const char* subkey, uint32_t options, uint32_t access,
                        RegistryKey* key) {

@@ -64,6 +64,7 @@ enum class ModuleCut { kWithNul, kWithoutNul };
 
 struct World {
   // --- what the calls answer ---
+  platform::DllSearch dll_search = platform::DllSearch::kRestricted;
   platform::Status open_status = platform::kErrorFileNotFound;
   std::map<std::string, Bytes> values;                   // values present in the key
   std::map<std::string, platform::Status> query_status;  // forced per value
@@ -76,6 +77,9 @@ struct World {
   bool split_fails = false;
 
   // --- what the launcher did ---
+  int platform_calls = 0;  // every call, in all
+  int dll_search_restrictions = 0;
+  int calls_before_dll_restriction = -1;  // the calls made before the first restriction
   std::vector<OpenCall> opens;
   std::vector<QueryCall> queries;
   std::vector<platform::RegistryKey> closes;

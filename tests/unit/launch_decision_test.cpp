@@ -17,6 +17,9 @@ void CompleteRecord(fake::World& world) {
 }
 
 // Each way to the application that can fail, and what kavrel must then do.
+// On every road the DLL search is restricted first, before the key is
+// opened, and whatever the restriction answers (also on a Windows without
+// it) the road is the same.
 TEST(LaunchDecision, EveryFailureLeadsToTheInstallerOnceAndTheKeyIsClosedIfOpened) {
   struct Case {
     const char* name;
@@ -60,23 +63,34 @@ TEST(LaunchDecision, EveryFailureLeadsToTheInstallerOnceAndTheKeyIsClosedIfOpene
        },
        true, true, true, true},
   };
-  for (const Case& c : cases) {
-    fake::Reset();
-    fake::World& world = fake::TheWorld();
-    CompleteRecord(world);
-    c.arrange(world);
+  const platform::DllSearch answers[] = {
+      platform::DllSearch::kRestricted, platform::DllSearch::kRefused,
+      platform::DllSearch::kUnavailable, platform::DllSearch::kSkippedOnVista};
+  for (const platform::DllSearch answer : answers) {
+    for (const Case& c : cases) {
+      fake::Reset();
+      fake::World& world = fake::TheWorld();
+      CompleteRecord(world);
+      c.arrange(world);
+      world.dll_search = answer;
+      const std::string name =
+          std::string(c.name) + ", DLL search answer " + std::to_string(static_cast<int>(answer));
 
-    EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, 0), 0) << c.name;
+      EXPECT_EQ(wWinMain(nullptr, nullptr, nullptr, 0), 0) << name;
 
-    EXPECT_EQ(world.creates.size(), c.application_tried ? 1u : 0u) << c.name;
-    EXPECT_EQ(world.shell_executes.size(), c.installer_started ? 1u : 0u) << c.name;
-    EXPECT_EQ(world.opens.size(), 1u) << c.name;
-    ASSERT_EQ(world.closes.size(), c.key_opened ? 1u : 0u) << c.name;
-    if (c.key_opened) {
-      EXPECT_EQ(world.closes[0], fake::OpenedKey()) << c.name;
+      EXPECT_EQ(world.dll_search_restrictions, 1) << name;
+      EXPECT_EQ(world.calls_before_dll_restriction, 0) << name;
+
+      EXPECT_EQ(world.creates.size(), c.application_tried ? 1u : 0u) << name;
+      EXPECT_EQ(world.shell_executes.size(), c.installer_started ? 1u : 0u) << name;
+      EXPECT_EQ(world.opens.size(), 1u) << name;
+      ASSERT_EQ(world.closes.size(), c.key_opened ? 1u : 0u) << name;
+      if (c.key_opened) {
+        EXPECT_EQ(world.closes[0], fake::OpenedKey()) << name;
+      }
+      EXPECT_EQ(world.command_line_reads, c.command_line_read ? 1 : 0) << name;
+      EXPECT_FALSE(world.vector_outstanding) << name;
     }
-    EXPECT_EQ(world.command_line_reads, c.command_line_read ? 1 : 0) << c.name;
-    EXPECT_FALSE(world.vector_outstanding) << c.name;
   }
 }
 
