@@ -24,34 +24,49 @@ add_test(NAME windows_builds
          COMMAND ${PROJECT_SOURCE_DIR}/tests/build_check/check_built ${KAVREL_BUILD_ROOT}
                  ${KAVREL_WINDOWS_PRESETS})
 set_tests_properties(windows_builds PROPERTIES LABELS windows FIXTURES_SETUP windows_builds)
+
+# The one further build of both Windows presets in a test run: an unsigned
+# release from scratch into build/rebuilt/, whose programs the
+# reproducibility checks compare and whose build folders the release test
+# signs from.
+add_test(NAME rebuild COMMAND ${PROJECT_SOURCE_DIR}/tests/build_check/rebuild ${KAVREL_BUILD_ROOT})
+set_tests_properties(rebuild PROPERTIES LABELS windows TIMEOUT 600 RUN_SERIAL TRUE
+                                        FIXTURES_SETUP rebuilt)
+
 foreach(preset IN LISTS KAVREL_WINDOWS_PRESETS)
   string(REPLACE "windows-" "" arch ${preset})
   add_test(NAME build_check.${preset}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/build_check/check_program ${arch}
                    ${KAVREL_BUILD_ROOT}/${preset}/kavrel.exe)
+  add_test(NAME build_check.${preset}.explain
+           COMMAND ${PROJECT_SOURCE_DIR}/tests/build_check/check_program ${arch}
+                   ${KAVREL_BUILD_ROOT}/${preset}/kavrel-explain.exe)
   add_test(NAME build_check.${preset}.reproducible
            COMMAND ${PROJECT_SOURCE_DIR}/tests/build_check/check_reproducible ${preset})
   # Skipped (status 77) where this host cannot run the preset's programs.
   add_test(NAME e2e.wine.${preset}
            COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/run ${KAVREL_BUILD_ROOT}/${preset})
-  set_tests_properties(build_check.${preset} build_check.${preset}.reproducible
+  set_tests_properties(build_check.${preset} build_check.${preset}.explain
+                       build_check.${preset}.reproducible
                        PROPERTIES LABELS windows TIMEOUT 300 FIXTURES_REQUIRED windows_builds)
+  set_tests_properties(build_check.${preset}.reproducible PROPERTIES FIXTURES_REQUIRED
+                                                                     "windows_builds;rebuilt")
   set_tests_properties(e2e.wine.${preset} PROPERTIES LABELS "windows;wine" TIMEOUT 900
                        SKIP_RETURN_CODE 77 FIXTURES_REQUIRED windows_builds RUN_SERIAL TRUE)
-  set_tests_properties(build_check.${preset}.reproducible PROPERTIES RUN_SERIAL TRUE)
 endforeach()
 
 add_test(NAME fuzz.short COMMAND ${PROJECT_SOURCE_DIR}/scripts/fuzz 15)
 add_test(NAME lint COMMAND ${PROJECT_SOURCE_DIR}/scripts/lint)
 set_tests_properties(fuzz.short lint PROPERTIES LABELS static TIMEOUT 900 RUN_SERIAL TRUE)
 
-# A release signed with a throwaway certificate, into a temporary folder:
-# scripts/release builds its own programs from scratch, and the check
-# compares them, signatures removed, with the Windows builds above.
+# Releases signed with a throwaway certificate, into a temporary folder:
+# scripts/release signs the programs of the rebuild above (up to date, so
+# nothing is compiled again), and the check compares them, signatures
+# removed, with the Windows builds of the presets.
 add_test(NAME release
-         COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_release ${PROJECT_SOURCE_DIR}/build)
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_release ${KAVREL_BUILD_ROOT})
 set_tests_properties(release PROPERTIES LABELS windows TIMEOUT 300 RUN_SERIAL TRUE
-                                        FIXTURES_REQUIRED windows_builds)
+                                        FIXTURES_REQUIRED "windows_builds;rebuilt")
 
 # Configuring a Windows preset with only the other width's compiler must stop.
 add_test(NAME build_check.wrong_compiler

@@ -51,7 +51,15 @@ list(JOIN KAVREL_VERSION_PARTS ", " KAVREL_VERSION_NUMBERS)
 list(JOIN KAVREL_VERSION_PARTS "." KAVREL_VERSION_TEXT)
 set(KAVREL_VERSION_HEADER ${PROJECT_BINARY_DIR}/kavrel_version.h)
 configure_file(resources/kavrel_version.h.in ${KAVREL_VERSION_HEADER} @ONLY)
-set_source_files_properties(resources/kavrel.rc PROPERTIES OBJECT_DEPENDS ${KAVREL_VERSION_HEADER})
+# Each program's manifest names it and carries the same version.
+foreach(KAVREL_MANIFEST_NAME kavrel kavrel-explain)
+  configure_file(resources/kavrel.manifest.in ${PROJECT_BINARY_DIR}/${KAVREL_MANIFEST_NAME}.manifest
+                 @ONLY)
+endforeach()
+set_source_files_properties(resources/kavrel.rc PROPERTIES OBJECT_DEPENDS
+    "${KAVREL_VERSION_HEADER};${PROJECT_BINARY_DIR}/kavrel.manifest;${PROJECT_SOURCE_DIR}/resources/version_info.rc")
+set_source_files_properties(explain/kavrel-explain.rc PROPERTIES OBJECT_DEPENDS
+    "${KAVREL_VERSION_HEADER};${PROJECT_BINARY_DIR}/kavrel-explain.manifest;${PROJECT_SOURCE_DIR}/resources/version_info.rc")
 
 add_executable(kavrel WIN32 platform/platform_windows.cpp platform/dll_search_windows.cpp
                             resources/kavrel.rc

@@ -1,10 +1,12 @@
 // The end-to-end suite: the real kavrel.exe, started the way a caller starts
 // it, in each situation of the table in Cases(), under Wine.
 //
-//   e2e_driver [--throwaway-machine] run KAVREL_EXE WORK_FOLDER SPARE_DRIVE
+//   e2e_driver [--throwaway-machine] run KAVREL_EXE WORK_FOLDER SPARE_DRIVE SAMPLE_REG
 //       runs every case; WORK_FOLDER (say C:\kavrel-e2e) is emptied and
 //       used for the cases' files, SPARE_DRIVE (say K:) must be a drive
-//       whose root may hold kavrel for the case that starts it there.
+//       whose root may hold kavrel for the case that starts it there, and
+//       SAMPLE_REG is the sample installation record for installers, which
+//       one case imports with reg.exe.
 //       Prints one line per case and last "N passed, M failed"; exits 1 on
 //       any failure.
 //   e2e_driver [--throwaway-machine] demo KAVREL_EXE
@@ -41,6 +43,12 @@
 // application. Each case also runs kavrel-explain.exe (beside KAVREL_EXE) on
 // the same record, folder and arguments, whose exit code must name what
 // kavrel started.
+//
+// One case writes no record of its own: reg.exe, a registry client none of
+// kavrel's code is, imports the sample .reg file into the 32-bit view; the
+// driver reads back where the record says the application is, puts the
+// probe there (a folder outside the work folder, which must not exist yet
+// and is removed again), and kavrel must start it.
 //
 // What Wine cannot show, and so is covered by the unit tests alone: an
 // application whose manifest asks for administrator rights. Windows refuses
@@ -137,8 +145,11 @@ bool WriteWholeFile(const std::wstring& path, const std::string& content) {
 }
 
 std::string ReadWholeFile(const std::wstring& path) {
-  const HANDLE file = CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
-                                  OPEN_EXISTING, 0, nullptr);
+  // Shared for writing too: kavrel-explain's output file is still open for
+  // writing in this driver while it is read.
+  const HANDLE file =
+      CreateFileW(Extended(path).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                  OPEN_EXISTING, 0, nullptr);
   if (file == INVALID_HANDLE_VALUE) return std::string();
   std::string content;
   char buffer[4096];
@@ -303,6 +314,11 @@ struct Scene {
   std::vector<Value> values_64;      // a record in the 64-bit view, when not empty
   std::vector<std::wstring> plants;  // more copies of the probe, which must not start
   bool hold = false;                 // whether the started program waits to be let go
+  // A .reg file that reg.exe imports into the 32-bit view in place of
+  // `values`; setuppath and app_program then come from what it wrote, and
+  // the folder it names, outside the case's own, is removed after the case.
+  std::wstring imported_record;
+  std::wstring outside_folder;
 
   std::wstring KavrelPath() const { return Join(kavrel_folder, L"kavrel.exe"); }
   std::wstring InstallerPath() const { return Join(kavrel_folder, kInstallerName); }
@@ -357,8 +373,9 @@ struct Case {
   Started expected;
 };
 
-// `spare_drive` (say "K:") is a drive whose root may hold kavrel.
-std::vector<Case> Cases(const std::wstring& spare_drive) {
+// `spare_drive` (say "K:") is a drive whose root may hold kavrel;
+// `sample_record` is the sample .reg file.
+std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sample_record) {
   const auto none = [](Scene&) {};
   const auto installed = [](uint32_t version) {
     return [version](Scene& s) { s.Set(Dword(L"version", version)); };
@@ -505,6 +522,11 @@ std::vector<Case> Cases(const std::wstring& spare_drive) {
          s.hold = true;
        },
        installer},
+
+      // The record as an installer's author writes it from the sample, whose
+      // version is 5.
+      {"the sample .reg file, imported by reg.exe into the 32-bit view, argument 5", L"5",
+       [sample_record](Scene& s) { s.imported_record = sample_record; }, app},
   };
 
   // The required-version gate: the first argument against the installed
@@ -620,16 +642,82 @@ bool WaitUntilJobEmpty(HANDLE job, HANDLE port, ULONGLONG deadline) {
   }
 }
 
+// A registry text value of the installation key in the 32-bit view; empty
+// when it cannot be read.
+std::wstring RecordText(const wchar_t* name) {
+  std::wstring text(32768, L'\0');
+  DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (RegGetValueW(HKEY_LOCAL_MACHINE, kInstallationKey, name,
+                   RRF_RT_REG_SZ | RRF_SUBKEY_WOW6432KEY, nullptr, &text[0],
+                   &size) != ERROR_SUCCESS) {
+    return std::wstring();
+  }
+  text.resize(wcslen(text.c_str()));
+  return text;
+}
+
+// Has reg.exe import the scene's .reg file into the 32-bit view, and takes
+// setuppath and the application's program from the record it wrote. Tells
+// what went wrong, or nothing.
+std::string ImportRecord(Scene& scene) {
+  std::wstring command_line = L"reg.exe import \"" + scene.imported_record + L"\" /reg:32";
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const Handle nowhere(CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_WRITE, &inheritable,
+                                   OPEN_EXISTING, 0, nullptr));
+  STARTUPINFOW startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = nowhere.get();
+  PROCESS_INFORMATION process = {};
+  if (!CreateProcessW(nullptr, &command_line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr,
+                      &startup, &process)) {
+    return "cannot start reg.exe: error " + std::to_string(GetLastError());
+  }
+  const Handle importing(process.hProcess);
+  const Handle thread(process.hThread);
+  DWORD status = 99;
+  if (WaitForSingleObject(importing.get(), kCaseTimeoutMs) != WAIT_OBJECT_0) {
+    TerminateProcess(importing.get(), 99);
+  }
+  GetExitCodeProcess(importing.get(), &status);
+  if (status != 0) return "reg.exe import exit code " + std::to_string(status);
+
+  const std::wstring setuppath = RecordText(L"setuppath");
+  const std::wstring appfile = RecordText(L"appfile");
+  if (setuppath.empty() || appfile.empty()) {
+    return "no setuppath and appfile in the 32-bit view after the import";
+  }
+  if (Exists(setuppath)) {
+    return Utf8(setuppath) + " is there already; the case would change it";
+  }
+  scene.setuppath = setuppath;
+  scene.app_program = Join(setuppath, appfile);
+  scene.outside_folder = setuppath;
+  return std::string();
+}
+
 // Lays out `scene`, starts kavrel in it with `arguments` and collects the
-// reports of what it started.
-Observation Run(const Scene& scene, const std::wstring& kavrel_source,
-                const std::wstring& probe_source, const std::wstring& arguments,
-                const std::wstring& mark) {
+// reports of what it started. An imported record fills in where the
+// application is.
+Observation Run(Scene& scene, const std::wstring& kavrel_source, const std::wstring& probe_source,
+                const std::wstring& arguments, const std::wstring& mark) {
   Observation seen;
   const auto fail = [&seen](const std::string& problem) {
     seen.problems.push_back(problem);
     return seen;
   };
+
+  DeleteRecord(KEY_WOW64_32KEY);
+  DeleteRecord(KEY_WOW64_64KEY);
+  if (!scene.imported_record.empty()) {
+    const std::string problem = ImportRecord(scene);
+    if (!problem.empty()) return fail(problem);
+  } else if (scene.key_present && !WriteRecord(KEY_WOW64_32KEY, scene.values)) {
+    return fail("cannot write the installation record");
+  }
+  if (!scene.values_64.empty() && !WriteRecord(KEY_WOW64_64KEY, scene.values_64)) {
+    return fail("cannot write the record in the 64-bit view");
+  }
 
   const std::wstring reports = Join(scene.folder, L"reports");
   if (!MakeFolders(reports)) return fail("cannot make " + Utf8(reports));
@@ -644,15 +732,6 @@ Observation Run(const Scene& scene, const std::wstring& kavrel_source,
   }
   if (scene.app_is_text && !WriteWholeFile(scene.app_program, "not a program\r\n")) {
     return fail("cannot write " + Utf8(scene.app_program));
-  }
-
-  DeleteRecord(KEY_WOW64_32KEY);
-  DeleteRecord(KEY_WOW64_64KEY);
-  if (scene.key_present && !WriteRecord(KEY_WOW64_32KEY, scene.values)) {
-    return fail("cannot write the installation record");
-  }
-  if (!scene.values_64.empty() && !WriteRecord(KEY_WOW64_64KEY, scene.values_64)) {
-    return fail("cannot write the record in the 64-bit view");
   }
 
   const std::wstring release_name = L"kavrel-e2e-release-" + mark;
@@ -966,7 +1045,7 @@ std::vector<std::string> CheckRefusal(const std::wstring& arguments,
 }
 
 int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
-             const std::wstring& spare_drive) {
+             const std::wstring& spare_drive, const std::wstring& sample_record) {
   const std::wstring probe_source = Join(OwnFolder(), L"e2e_probe.exe");
   const std::wstring explain = Join(Parent(kavrel_source), L"kavrel-explain.exe");
   const std::string unusable = UnusableWorkFolder(work_folder);
@@ -984,9 +1063,10 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
   int passed = 0;
   int failed = 0;
   {
-    const std::vector<std::string> problems = CheckRefusal(
-        L"run \"" + kavrel_source + L"\" \"" + work_folder + L"\" \"" + spare_drive + L"\"",
-        work_folder);
+    const std::vector<std::string> problems =
+        CheckRefusal(L"run \"" + kavrel_source + L"\" \"" + work_folder + L"\" \"" + spare_drive +
+                         L"\" \"" + sample_record + L"\"",
+                     work_folder);
     std::string line = std::string(problems.empty() ? "ok   " : "FAIL ") +
                        "00 outside Wine, without " + Utf8(kThrowawayFlag) + ", nothing is done";
     for (size_t i = 0; i < problems.size(); ++i) line += (i == 0 ? ": " : "; ") + problems[i];
@@ -998,7 +1078,7 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
   SetEnvironmentVariableW(L"KAVREL_E2E_FOLDER", L"Pimbalo");
 
   int number = 0;
-  for (const Case& c : Cases(spare_drive)) {
+  for (const Case& c : Cases(spare_drive, sample_record)) {
     ++number;
     const std::wstring digits = (number < 10 ? L"0" : L"") + std::to_wstring(number);
     const std::wstring mark = L"case-" + digits;
@@ -1019,6 +1099,7 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
       DeleteFileW(scene.KavrelPath().c_str());
       DeleteFileW(scene.InstallerPath().c_str());
     }
+    if (!scene.outside_folder.empty()) RemoveTree(scene.outside_folder);
 
     std::string line = (problems.empty() ? "ok   " : "FAIL ") + Utf8(digits) + " " + c.name +
                        " -> " + Describe(c.expected);
@@ -1091,11 +1172,12 @@ int wmain(int argc, wchar_t** argv) {
   const int first = throwaway ? 2 : 1;  // the mode's index
   const int count = argc - first;
   const std::wstring mode = count > 0 ? argv[first] : L"";
-  const bool run = mode == L"run" && count == 4;
+  const bool run = mode == L"run" && count == 5;
   const bool demo = mode == L"demo" && count == 2;
   if (!run && !demo) {
     fputs(
-        "usage: e2e_driver [--throwaway-machine] run KAVREL_EXE WORK_FOLDER SPARE_DRIVE\n"
+        "usage: e2e_driver [--throwaway-machine] run KAVREL_EXE WORK_FOLDER SPARE_DRIVE "
+        "SAMPLE_REG\n"
         "       e2e_driver [--throwaway-machine] demo KAVREL_EXE\n",
         stderr);
     return 2;
@@ -1104,6 +1186,6 @@ int wmain(int argc, wchar_t** argv) {
     fputs(kRefusal, stderr);
     return kRefusedStatus;
   }
-  if (run) return RunSuite(argv[first + 1], argv[first + 2], argv[first + 3]);
+  if (run) return RunSuite(argv[first + 1], argv[first + 2], argv[first + 3], argv[first + 4]);
   return RunDemo(argv[first + 1]);
 }
