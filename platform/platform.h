@@ -1,11 +1,12 @@
 // kavrel's only contact with Windows: one function of our own per Windows
-// call (RestrictDllSearchToSystemFolder, one step of three calls, aside),
-// each taking the arguments of the call it stands for, in types that
+// call, each taking the arguments of the call it stands for, in types that
 // do not need <windows.h>, except that GetOwnModuleFileName has no module
 // handle and ShellExecuteAnsi no window handle: kavrel passes null for both.
+// One function stands for a whole step instead: RestrictDllSearchToSystemFolder,
+// which finds its call at run time and so needs three more.
 // The launcher compiles against this header alone; the build links either
-// the Windows implementation (platform_windows.cpp) or the test double
-// (tests/fake_platform/fake_platform.cpp).
+// the Windows implementation (platform_windows.cpp and dll_search_windows.cpp)
+// or the test double (tests/fake_platform/fake_platform.cpp).
 #ifndef KAVREL_PLATFORM_PLATFORM_H_
 #define KAVREL_PLATFORM_PLATFORM_H_
 
