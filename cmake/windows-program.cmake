@@ -56,10 +56,10 @@ foreach(KAVREL_MANIFEST_NAME kavrel kavrel-explain)
   configure_file(resources/kavrel.manifest.in ${PROJECT_BINARY_DIR}/${KAVREL_MANIFEST_NAME}.manifest
                  @ONLY)
 endforeach()
+# windres names the files it includes in its dependency file, but not the
+# manifest it embeds; kavrel-explain's resources say the same in explain/.
 set_source_files_properties(resources/kavrel.rc PROPERTIES OBJECT_DEPENDS
-    "${KAVREL_VERSION_HEADER};${PROJECT_BINARY_DIR}/kavrel.manifest;${PROJECT_SOURCE_DIR}/resources/version_info.rc")
-set_source_files_properties(explain/kavrel-explain.rc PROPERTIES OBJECT_DEPENDS
-    "${KAVREL_VERSION_HEADER};${PROJECT_BINARY_DIR}/kavrel-explain.manifest;${PROJECT_SOURCE_DIR}/resources/version_info.rc")
+                            "${KAVREL_VERSION_HEADER};${PROJECT_BINARY_DIR}/kavrel.manifest")
 
 add_executable(kavrel WIN32 platform/platform_windows.cpp platform/dll_search_windows.cpp
                             resources/kavrel.rc
