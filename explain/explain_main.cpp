@@ -11,6 +11,7 @@
 #include "explain/explain_platform.h"
 #include "explain/explain_text.h"
 #include "launcher/bounded_format.h"
+#include "launcher/exact_text.h"
 #include "launcher/installation_record.h"
 #include "launcher/launch_decision.h"
 #include "launcher/starts.h"
@@ -31,12 +32,15 @@ constexpr char kHelp[] =
     "  0  kavrel would start the application\n"
     "  1  kavrel would start the installer program\n"
     "  2  kavrel would start nothing\n"
-    "  3  kavrel-explain's own command line is not usable\n"
+    "  3  kavrel-explain's own command line is not usable (an unknown option\n"
+    "     beginning with -- too)\n"
+    "  4  this help was asked for\n"
     "ARGUMENTs are the ones kavrel would be given. --beside names the folder\n"
     "kavrel.exe would be started from; by default this program's own folder.\n"
     "Whether a file is there to start is kavrel-explain's own check: kavrel\n"
     "learns it only by trying. Texts are shown in double quotes, with each byte\n"
-    "outside printable ASCII (and \" and <) as <XX> in hex.\n";
+    "outside printable ASCII (and \" and <) as <XX> in hex, and UTF-16 texts\n"
+    "with <U+XXXX>.\n";
 
 void Line(const std::string& label, const std::string& text) {
   printf("%-19s %s\n", (label + ":").c_str(), text.c_str());
@@ -57,7 +61,24 @@ bool IsRefusedWhole(const explain::ValueRead& read) {
   return read.status == 0 && !IsNumber(read) && read.data.find('\0') == std::string::npos;
 }
 
-bool IsUsable(const explain::ValueRead& read) { return read.status == 0 && !IsRefusedWhole(read); }
+bool IsStringType(uint32_t type) {
+  return type == platform::kRegSz || type == platform::kRegExpandSz ||
+         type == platform::kRegMultiSz;
+}
+
+// A text read that kavrel refuses as not exact: read again as Windows holds
+// it, a string value does not convert back to the same UTF-16 text.
+bool IsRefusedInexact(const explain::ValueRead& read) {
+  if (read.status != 0 || IsNumber(read) || IsRefusedWhole(read) || !read.held_read) return false;
+  if (read.held_status != 0) return true;
+  if (!IsStringType(read.held_type)) return false;
+  const std::string text = AsText(read.data);
+  return !ConvertsBackTo(text.c_str(), read.held.data(), read.held.size());
+}
+
+bool IsUsable(const explain::ValueRead& read) {
+  return read.status == 0 && !IsRefusedWhole(read) && !IsRefusedInexact(read);
+}
 
 uint32_t NumberOf(const explain::ValueRead& read) {
   uint32_t number = 0;
@@ -99,6 +120,14 @@ std::string DescribeValue(const explain::ValueRead& read) {
            " bytes with no NUL, so it may have been cut: refused, as if too long";
   }
   text += Quote(AsText(read.data));
+  if (IsRefusedInexact(read)) {
+    const std::string why = read.held_status != 0
+                                ? "read again as Windows holds it, it fails (" +
+                                      explain::DescribeStatus(read.held_status) + ")"
+                                : explain::WhyNotExact(AsText(read.data), read.held);
+    return text + ", but " + why + ": refused as another path than the one written (" +
+           explain::DescribeStatus(platform::kErrorNoUnicodeTranslation) + ")";
+  }
   if (read.size > 0 && read.data[read.size - 1] != '\0') {
     text += " (stored without its closing NUL, used as it is)";
   }
@@ -222,6 +251,14 @@ std::string TellInstaller(const explain::Trace& trace) {
     Line("kavrel's own path", text + ": no backslash, so no folder and no installer program");
     return "kavrel's own path holds no backslash";
   }
+  if (!ConvertsBackTo(trace.module_path.c_str(), trace.module_path_held.data(),
+                      trace.module_path_held.size()) ||
+      trace.module_path_held.size() >= trace.module_held_limit) {
+    Line("kavrel's own path", text + ": " +
+                                  explain::WhyNotExact(trace.module_path, trace.module_path_held) +
+                                  ", so it may name a look-alike folder: no installer program");
+    return "kavrel's own path is not exactly the one Windows holds";
+  }
   Line("kavrel's own path", text);
 
   const explain::Start& installer = trace.installer;
@@ -277,11 +314,11 @@ int wmain() {
   const platform::DllSearch dll_search = platform::RestrictDllSearchToSystemFolder();
   const std::vector<std::wstring> arguments = explain::OwnArguments();
   const explain::Options options = explain::ParseOptions(arguments);
-  if (options.help) {
+  if (options.help && options.error.empty()) {
     (void)fputs(kHelp, stdout);
-    return 0;
+    return 4;
   }
-  const std::string kavrel_path = explain::KavrelPathIn(options.beside);
+  const std::wstring kavrel_path = explain::KavrelPathIn(options.beside);
   if (!options.error.empty() || kavrel_path.empty()) {
     (void)fprintf(
         stderr, "kavrel-explain: %s\n\n%s",
@@ -290,8 +327,9 @@ int wmain() {
     return 3;
   }
 
-  Line("kavrel.exe", Quote(kavrel_path) + (options.beside.empty() ? " (beside kavrel-explain)"
-                                                                  : " (from --beside)"));
+  Line("kavrel.exe",
+       explain::QuoteWide(kavrel_path.c_str()) +
+           (options.beside.empty() ? " (beside kavrel-explain)" : " (from --beside)"));
   std::string given;
   for (size_t i = options.kavrel_arguments; i < arguments.size(); ++i) {
     given += (given.empty() ? "" : " ") + explain::QuoteWide(arguments[i].c_str());

@@ -24,6 +24,12 @@ struct ValueRead {
   std::string data;       // the destination after the read, all `capacity` bytes
   bool type_known = false;
   uint32_t type = 0;  // from kavrel-explain's own second query
+  // kavrel's own second read, of the value as Windows holds it (UTF-16),
+  // made only for a text that it could use.
+  bool held_read = false;
+  int32_t held_status = 0;
+  uint32_t held_type = 0;
+  std::wstring held;  // up to its first NUL
 };
 
 // A start kavrel would make, and what would come of it.
@@ -46,6 +52,9 @@ struct Trace {
   std::string module_path;    // the path Windows would give kavrel
   uint32_t module_limit = 0;  // the bytes kavrel let Windows fill
   uint32_t module_length = 0;
+  bool module_path_held_asked = false;  // the path as Windows holds it, asked for
+  std::wstring module_path_held;
+  uint32_t module_held_limit = 0;  // the UTF-16 units kavrel let Windows fill
   Start application;
   Start installer;
 };
@@ -55,14 +64,22 @@ struct Trace {
 std::vector<std::wstring> OwnArguments();
 
 // The full path kavrel.exe would have in `folder` (kavrel-explain's own
-// folder when empty), in the ANSI code page as the 8-bit call gives it to
-// kavrel; empty when the folder cannot be made a full path.
-std::string KavrelPathIn(const std::wstring& folder);
+// folder when empty), as Windows holds it; empty when the folder cannot be
+// made a full path.
+std::wstring KavrelPathIn(const std::wstring& folder);
 
-// What the platform is to present: kavrel's path (in the ANSI code page, as
-// the 8-bit call gives it) and how many of the split command line's leading
-// arguments after the program name are kavrel-explain's own.
-void Configure(const std::string& kavrel_path, size_t own_arguments);
+// `text` in the active code page, as an 8-bit call gives it to kavrel.
+std::string Ansi(const std::wstring& text);
+
+// Why `text`, which Windows converted from `held` into the active code page,
+// is not exact: the first character of `held` that the code page cannot hold
+// exactly, and what came in its place. Empty when it is exact.
+std::string WhyNotExact(const std::string& text, const std::wstring& held);
+
+// What the platform is to present: kavrel's path as Windows holds it and
+// how many of the split command line's leading arguments after the program
+// name are kavrel-explain's own.
+void Configure(const std::wstring& kavrel_path, size_t own_arguments);
 
 // The steps recorded since Configure.
 const Trace& Recorded();

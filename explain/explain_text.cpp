@@ -23,12 +23,14 @@ constexpr Named kStatuses[] = {{0, "ERROR_SUCCESS"},
                                {206, "ERROR_FILENAME_EXCED_RANGE"},
                                {234, "ERROR_MORE_DATA"},
                                {267, "ERROR_DIRECTORY"},
+                               {740, "ERROR_ELEVATION_REQUIRED"},
                                {1009, "ERROR_BADDB"},
                                {1010, "ERROR_BADKEY"},
                                {1011, "ERROR_CANTOPEN"},
                                {1012, "ERROR_CANTREAD"},
                                {1015, "ERROR_REGISTRY_CORRUPT"},
                                {1018, "ERROR_KEY_DELETED"},
+                               {1113, "ERROR_NO_UNICODE_TRANSLATION"},
                                {1450, "ERROR_NO_SYSTEM_RESOURCES"}};
 
 constexpr const char* kTypes[] = {"REG_NONE",
@@ -115,6 +117,10 @@ Options ParseOptions(const std::vector<std::wstring>& arguments) {
       options.beside = arguments[++i];
     } else if (argument == L"--") {
       ++i;
+      break;
+    } else if (argument.size() > 2 && argument.compare(0, 2, L"--") == 0) {
+      // Meant as an option of kavrel-explain's, mistyped: never kavrel's argument.
+      options.error = "unknown option " + QuoteWide(argument.c_str());
       break;
     } else {
       break;

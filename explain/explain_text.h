@@ -34,7 +34,8 @@ std::string DecimalAndHex(uint32_t number);
 
 // kavrel-explain's command line, split: [--help] [--beside FOLDER] [--]
 // [ARGUMENT...]. `arguments` holds the whole split line, its program name
-// first.
+// first. Any other argument that begins with "--" before the "--" is an
+// unknown option, an error; a single "-" (as in -1) begins kavrel's.
 struct Options {
   bool help = false;
   std::wstring beside;          // empty: kavrel-explain's own folder

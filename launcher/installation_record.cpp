@@ -2,10 +2,14 @@
 
 #include <string.h>
 
+#include "launcher/exact_text.h"
+
 namespace {
 
-// Reads one text value into its path-text destination.
-platform::Status ReadText(platform::RegistryKey key, const char* name, char* destination) {
+// Reads one text value into its path-text destination. `wide_name` is the
+// same name, for reading it again as Windows holds it.
+platform::Status ReadText(platform::RegistryKey key, const char* name, const wchar_t* wide_name,
+                          char* destination) {
   memset(destination, 0, kPathCapacity);
   uint32_t size = kPathCapacity;
   const platform::Status status =
@@ -17,6 +21,11 @@ platform::Status ReadText(platform::RegistryKey key, const char* name, char* des
   if (memchr(destination, '\0', kPathCapacity) == nullptr) {
     memset(destination, 0, kPathCapacity);
     return platform::kErrorMoreData;
+  }
+  // A text the code page could not hold exactly names another path.
+  if (!IsExactRegistryText(key, wide_name, destination)) {
+    memset(destination, 0, kPathCapacity);
+    return platform::kErrorNoUnicodeTranslation;
   }
   return status;
 }
@@ -40,8 +49,9 @@ bool ReadInstallationRecord(InstallationRecord* record, platform::RegistryKey* k
                                 kInstallationKeyAccess, key) == platform::kSuccess;
   if (!*key_opened) return false;
 
-  const platform::Status setuppath_status = ReadText(*key, "setuppath", record->setuppath);
-  const platform::Status appfile_status = ReadText(*key, "appfile", record->appfile);
+  const platform::Status setuppath_status =
+      ReadText(*key, "setuppath", L"setuppath", record->setuppath);
+  const platform::Status appfile_status = ReadText(*key, "appfile", L"appfile", record->appfile);
   const platform::Status version_status = ReadVersion(*key, "version", &record->version);
 
   return setuppath_status == platform::kSuccess && appfile_status == platform::kSuccess &&

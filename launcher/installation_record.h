@@ -27,7 +27,9 @@ struct InstallationRecord {
 // is complete: the key opened and all three reads succeeded. Each
 // destination is zero-filled before its read. A text that fills its whole
 // destination without a NUL is a failed read (it may have been cut); a
-// shorter one stored without its NUL is used as stored. A version shorter
+// shorter one stored without its NUL is used as stored. A text that is not
+// exactly what the value holds (launcher/exact_text.h) is a failed read too,
+// so that no look-alike path is started. A version shorter
 // than 4 bytes reads as the little-endian number of its bytes.
 //
 // *key_opened tells whether *key holds an open key; the caller closes it.

@@ -3,6 +3,7 @@
 #include <string.h>
 
 #include "launcher/bounded_format.h"
+#include "launcher/exact_text.h"
 #include "platform/platform.h"
 
 bool StartApplication(const char* setuppath, const char* appfile) {
@@ -36,6 +37,8 @@ void StartInstaller() {
   // backslash of a cut path may belong to a parent folder.
   const uint32_t length = platform::GetOwnModuleFileName(module_path, kModulePathLimit);
   if (length == 0 || length >= kModulePathLimit) return;
+  // A path with a look-alike in it names another folder, like a cut one.
+  if (!IsExactModulePath(module_path)) return;
 
   // The own directory is the module path up to its last backslash, with
   // that backslash kept: a program at the root of drive E gives E:\.

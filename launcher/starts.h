@@ -18,8 +18,10 @@ bool StartApplication(const char* setuppath, const char* appfile);
 // Starts the installer program from kavrel's own folder through the shell's
 // default verb, hidden, in that folder (with its closing backslash). Does not
 // report whether it started. Does nothing when kavrel's own path cannot be
-// had whole (the call failed, or the path was cut and so may name a parent
-// folder), holds no backslash, or the installer path would not fit.
+// had whole (the call failed, the path was cut and so may name a parent
+// folder, or the code page could not hold it exactly and so it may name a
+// look-alike folder), holds no backslash, or the installer path would not
+// fit.
 void StartInstaller();
 
 #endif  // KAVREL_LAUNCHER_STARTS_H_

@@ -1,7 +1,8 @@
 // kavrel's only contact with Windows: one function of our own per Windows
 // call, each taking the arguments of the call it stands for, in types that
-// do not need <windows.h>, except that GetOwnModuleFileName has no module
-// handle and ShellExecuteAnsi no window handle: kavrel passes null for both.
+// do not need <windows.h>, except that the two GetOwnModuleFileName calls
+// have no module handle and ShellExecuteAnsi no window handle: kavrel passes
+// null for them.
 // One function stands for a whole step instead: RestrictDllSearchToSystemFolder,
 // which finds its call at run time and so needs three more.
 // The launcher compiles against this header alone; the build links either
@@ -19,6 +20,17 @@ using Status = int32_t;
 constexpr Status kSuccess = 0;
 constexpr Status kErrorFileNotFound = 2;
 constexpr Status kErrorMoreData = 234;
+// A text that the active code page cannot hold exactly.
+constexpr Status kErrorNoUnicodeTranslation = 1113;
+
+// The registry value types that hold text, the only ones that the 8-bit
+// registry call converts from UTF-16.
+constexpr uint32_t kRegSz = 1;
+constexpr uint32_t kRegExpandSz = 2;
+constexpr uint32_t kRegMultiSz = 7;
+
+// The code page that the 8-bit calls convert with: the active one.
+constexpr uint32_t kActiveCodePage = 0;
 
 // An open registry key; opaque to the launcher.
 using RegistryKey = struct OpaqueRegistryKey*;
@@ -90,6 +102,13 @@ Status OpenRegistryKey(RegistryRoot root, const char* subkey, uint32_t options, 
 Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved, void* data,
                           uint32_t* size);
 
+// RegQueryValueExW: the same value as Windows holds it, in UTF-16. Copies at
+// most *size bytes of the value `name` into `data`, sets *size to the
+// value's length in bytes and *type to its type. A value longer than *size
+// fails with kErrorMoreData.
+Status QueryRegistryValueWide(RegistryKey key, const wchar_t* name, uint32_t* reserved,
+                              uint32_t* type, void* data, uint32_t* size);
+
 // RegCloseKey.
 Status CloseRegistryKey(RegistryKey key);
 
@@ -106,6 +125,17 @@ int32_t CreateProcessAnsi(const char* application_name, char* command_line,
 // program's own path to `buffer` and returns the number of characters
 // written, or 0 on failure. A return of `size` means the path was cut.
 uint32_t GetOwnModuleFileName(char* buffer, uint32_t size);
+
+// GetModuleFileNameW with a null module: the same, as Windows holds the path,
+// in UTF-16 code units.
+uint32_t GetOwnModuleFileNameWide(wchar_t* buffer, uint32_t size);
+
+// MultiByteToWideChar: converts `length` bytes of `text` (-1: up to and
+// with its NUL) from `code_page` into at most `capacity` UTF-16 units at
+// `wide`. Returns the units written, or 0 on failure, also when the result
+// does not fit.
+int32_t MultiByteToWide(uint32_t code_page, uint32_t flags, const char* text, int32_t length,
+                        wchar_t* wide, int32_t capacity);
 
 // ShellExecuteA with a null owner window: starts `file` by the verb
 // `operation` (null: the default verb). Returns the shell's result, a value

@@ -16,6 +16,12 @@ static_assert(kKeyWow64_32Key == KEY_WOW64_32KEY, "KEY_WOW64_32KEY");
 static_assert(kShowHide == SW_HIDE, "SW_HIDE");
 static_assert(kErrorMoreData == ERROR_MORE_DATA, "ERROR_MORE_DATA");
 static_assert(kErrorFileNotFound == ERROR_FILE_NOT_FOUND, "ERROR_FILE_NOT_FOUND");
+static_assert(kErrorNoUnicodeTranslation == ERROR_NO_UNICODE_TRANSLATION,
+              "ERROR_NO_UNICODE_TRANSLATION");
+static_assert(kRegSz == REG_SZ && kRegExpandSz == REG_EXPAND_SZ && kRegMultiSz == REG_MULTI_SZ,
+              "REG_SZ, REG_EXPAND_SZ, REG_MULTI_SZ");
+static_assert(kActiveCodePage == CP_ACP, "CP_ACP");
+static_assert(sizeof(wchar_t) == sizeof(WCHAR), "WCHAR");
 static_assert(sizeof(DWORD) == sizeof(uint32_t), "DWORD");
 static_assert(sizeof(LONG) == sizeof(Status), "LONG");
 
@@ -59,6 +65,13 @@ Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved,
                           nullptr, static_cast<BYTE*>(data), reinterpret_cast<DWORD*>(size));
 }
 
+Status QueryRegistryValueWide(RegistryKey key, const wchar_t* name, uint32_t* reserved,
+                              uint32_t* type, void* data, uint32_t* size) {
+  return RegQueryValueExW(reinterpret_cast<HKEY>(key), name, reinterpret_cast<DWORD*>(reserved),
+                          reinterpret_cast<DWORD*>(type), static_cast<BYTE*>(data),
+                          reinterpret_cast<DWORD*>(size));
+}
+
 Status CloseRegistryKey(RegistryKey key) { return RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
 int32_t CreateProcessAnsi(const char* application_name, char* command_line,
@@ -75,6 +88,15 @@ int32_t CreateProcessAnsi(const char* application_name, char* command_line,
 
 uint32_t GetOwnModuleFileName(char* buffer, uint32_t size) {
   return GetModuleFileNameA(nullptr, buffer, size);
+}
+
+uint32_t GetOwnModuleFileNameWide(wchar_t* buffer, uint32_t size) {
+  return GetModuleFileNameW(nullptr, buffer, size);
+}
+
+int32_t MultiByteToWide(uint32_t code_page, uint32_t flags, const char* text, int32_t length,
+                        wchar_t* wide, int32_t capacity) {
+  return MultiByteToWideChar(code_page, flags, text, length, wide, capacity);
 }
 
 intptr_t ShellExecuteAnsi(const char* operation, const char* file, const char* parameters,

@@ -50,20 +50,28 @@
 // probe there (a folder outside the work folder, which must not exist yet
 // and is removed again), and kavrel must start it.
 //
-// What Wine cannot show, and so is covered by the unit tests alone: an
-// application whose manifest asks for administrator rights. Windows refuses
-// to create it for a caller without them (ERROR_ELEVATION_REQUIRED) and
-// kavrel starts the installer program instead; Wine has no elevation and
-// starts it. Nor can a text value that fills its whole 260 bytes without a
-// NUL be told apart here from one that is merely too long: either way the
-// joined path would not fit, and the installer program starts.
+// Where Wine parts from Windows: an application whose manifest asks for
+// administrator rights. Windows refuses to create it for a caller without
+// them (ERROR_ELEVATION_REQUIRED) and kavrel starts the installer program
+// instead; Wine elevates without asking and starts it. That case runs
+// kavrel-explain with an administrator's filtered rights, and its verdict
+// must be Windows' one. Nor can a text value that fills its whole 260 bytes
+// without a NUL be told apart here from one that is merely too long: either
+// way the joined path would not fit, and the installer program starts.
+//
+// The cases with characters outside the code page also run a copy of
+// kavrel.exe and kavrel-explain.exe whose manifests lack the element that
+// makes UTF-8 their code page (rewritten with UpdateResourceW), as a
+// Windows before 10 version 1903 reads them; they expect code page 1252.
 #include <stdint.h>
 #include <stdio.h>
+#include <string.h>
 #include <wctype.h>
 #include <windows.h>
 
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -299,6 +307,99 @@ bool WriteRecord(REGSAM view, const std::vector<Value>& values) {
 }
 
 // ---------------------------------------------------------------------------
+// Programs made unfit to start, and manifests rewritten.
+
+// How a copy of the probe is altered so that Windows refuses to create it.
+enum class Altered { kNo, kAsksForAdministrator, kForAnotherProcessor, kDll };
+
+constexpr char kAdministratorManifest[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>\r\n"
+    "    <requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>\r\n"
+    "  </requestedPrivileges></security></trustInfo>\r\n"
+    "</assembly>\r\n";
+
+// Stores the language of the first resource it is given, and stops.
+BOOL CALLBACK TakeLanguage(HMODULE /*image*/, LPCWSTR /*type*/, LPCWSTR /*name*/, WORD language,
+                           LONG_PTR into) {
+  *reinterpret_cast<WORD*>(into) = language;
+  return FALSE;
+}
+
+// The application manifest of the program at `path` (resource type 24, id
+// 1) and its language; empty when it has none.
+std::string ReadManifest(const std::wstring& path, WORD* language) {
+  *language = 0;
+  const HMODULE image = LoadLibraryExW(path.c_str(), nullptr,
+                                       LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+  if (image == nullptr) return std::string();
+  EnumResourceLanguagesW(image, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), TakeLanguage,
+                         reinterpret_cast<LONG_PTR>(language));
+  std::string manifest;
+  HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
+  const HGLOBAL loaded = found != nullptr ? LoadResource(image, found) : nullptr;
+  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
+  if (bytes != nullptr)
+    manifest.assign(static_cast<const char*>(bytes), SizeofResource(image, found));
+  FreeLibrary(image);
+  return manifest;
+}
+
+// Replaces (or adds) the application manifest of the program at `path`.
+bool WriteManifest(const std::wstring& path, const std::string& manifest) {
+  WORD language = 0;
+  ReadManifest(path, &language);
+  const HANDLE update = BeginUpdateResourceW(path.c_str(), FALSE);
+  if (update == nullptr) return false;
+  const bool updated =
+      UpdateResourceW(update, MAKEINTRESOURCEW(24), MAKEINTRESOURCEW(1), language,
+                      const_cast<char*>(manifest.data()), static_cast<DWORD>(manifest.size()));
+  return EndUpdateResourceW(update, !updated) && updated;
+}
+
+// Copies kavrel's program `source` to `destination` with the manifest as a
+// Windows before 10 version 1903 reads it: without the element that makes
+// UTF-8 the active code page. Tells what went wrong, or nothing.
+std::string CopyWithoutUtf8CodePage(const std::wstring& source, const std::wstring& destination) {
+  WORD language = 0;
+  std::string manifest = ReadManifest(source, &language);
+  const size_t element = manifest.find("activeCodePage");
+  const size_t begin = manifest.rfind("<application ", element);
+  const size_t end = manifest.find("</application>", element);
+  if (element == std::string::npos || begin == std::string::npos || end == std::string::npos) {
+    return Utf8(source) + " has no active code page in its manifest";
+  }
+  manifest.erase(begin, end + strlen("</application>") - begin);
+  if (!CopyProgram(source, destination) || !WriteManifest(destination, manifest)) {
+    return "cannot rewrite the manifest of " + Utf8(destination);
+  }
+  const std::string written = ReadManifest(destination, &language);
+  if (written.find("activeCodePage") != std::string::npos ||
+      written.find("asInvoker") == std::string::npos) {
+    return "the rewritten manifest of " + Utf8(destination) + " is not as meant";
+  }
+  return std::string();
+}
+
+// Alters the probe copied to `path` as `how` says.
+bool Alter(const std::wstring& path, Altered how) {
+  if (how == Altered::kAsksForAdministrator) return WriteManifest(path, kAdministratorManifest);
+  std::string image = ReadWholeFile(path);
+  if (image.size() < 64) return false;
+  const size_t pe = static_cast<unsigned char>(image[60]) |
+                    static_cast<size_t>(static_cast<unsigned char>(image[61])) << 8;
+  if (pe + 24 > image.size()) return false;
+  if (how == Altered::kForAnotherProcessor) {
+    image[pe + 4] = '\x64';  // IMAGE_FILE_MACHINE_ARM64, 0xAA64
+    image[pe + 5] = '\xAA';
+  } else if (how == Altered::kDll) {
+    image[pe + 23] = static_cast<char>(image[pe + 23] | 0x20);  // IMAGE_FILE_DLL, 0x2000
+  }
+  return WriteWholeFile(path, image);
+}
+
+// ---------------------------------------------------------------------------
 // One situation kavrel is started in.
 
 struct Scene {
@@ -308,7 +409,14 @@ struct Scene {
   std::wstring setuppath;        // the application's folder
   std::wstring app_program;      // where the application's program file is put
   bool app_present = true;
-  bool app_is_text = false;          // whether a text file stands where the program should
+  bool app_is_text = false;            // whether a text file stands where the program should
+  Altered app_altered = Altered::kNo;  // how the application's program file is made unfit
+  // Whether kavrel and kavrel-explain are the copies whose manifests lack
+  // the UTF-8 code page, as a Windows before 10 version 1903 reads them.
+  bool legacy_code_page = false;
+  // Whether kavrel-explain runs with an administrator's filtered rights, as
+  // kavrel runs when a user starts it on Windows.
+  bool explain_filtered = false;
   bool key_present = true;           // the installation key, in the 32-bit view
   std::vector<Value> values;         // its values, written in this order
   std::vector<Value> values_64;      // a record in the 64-bit view, when not empty
@@ -371,6 +479,9 @@ struct Case {
   std::wstring arguments;  // kavrel's command line after its own quoted path
   std::function<void(Scene&)> arrange;
   Started expected;
+  // Where Wine parts from Windows: what Windows starts, by its documentation,
+  // which kavrel-explain's verdict must name.
+  std::optional<Started> on_windows{};
 };
 
 // `spare_drive` (say "K:") is a drive whose root may hold kavrel;
@@ -484,6 +595,54 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
        },
        installer},
       {"kavrel does not wait for the application", L"", [](Scene& s) { s.hold = true; }, app},
+      {"application for another processor (ARM64)", L"",
+       [](Scene& s) { s.app_altered = Altered::kForAnotherProcessor; }, installer},
+      {"application file is a DLL", L"", [](Scene& s) { s.app_altered = Altered::kDll; },
+       installer},
+      // Windows refuses to create a program that asks for administrator
+      // rights for a caller without them (ERROR_ELEVATION_REQUIRED), and
+      // kavrel starts the installer program; Wine elevates without asking and
+      // starts it. kavrel-explain, run with an administrator's filtered
+      // rights, must give Windows' verdict.
+      {"application asks for administrator rights", L"",
+       [](Scene& s) {
+         s.app_altered = Altered::kAsksForAdministrator;
+         s.explain_filtered = true;
+       },
+       app, installer},
+
+      // Paths with characters that code page 1252 lacks. Converted with
+      // Windows' best fit they would name the look-alike folder, where a
+      // decoy lies. With UTF-8 as its code page kavrel gets them exactly;
+      // without it (a Windows before 10 version 1903), it refuses them.
+      {"kavrel in a folder with l-stroke, a decoy in its look-alike", L"",
+       [](Scene& s) {
+         s.kavrel_folder = Join(s.folder, L"Micha\u0142");
+         s.key_present = false;
+         s.plants.push_back(Join(Join(s.folder, L"Michal"), kInstallerName));
+       },
+       installer},
+      {"setuppath with z-dot, o-acute, l-stroke and c-acute, a decoy in its look-alike", L"",
+       [](Scene& s) {
+         s.plants.push_back(Join(Join(s.folder, L"Zaz\u00f3lc"), kApplicationName));
+         s.Setuppath(Join(s.folder, L"Za\u017c\u00f3\u0142\u0107"));
+       },
+       app},
+      {"code page 1252: kavrel in a folder with l-stroke, a decoy in its look-alike", L"",
+       [](Scene& s) {
+         s.legacy_code_page = true;
+         s.kavrel_folder = Join(s.folder, L"Micha\u0142");
+         s.key_present = false;
+         s.plants.push_back(Join(Join(s.folder, L"Michal"), kInstallerName));
+       },
+       nothing},
+      {"code page 1252: setuppath with z-dot, o-acute, l-stroke and c-acute, a decoy", L"",
+       [](Scene& s) {
+         s.legacy_code_page = true;
+         s.plants.push_back(Join(Join(s.folder, L"Zaz\u00f3lc"), kApplicationName));
+         s.Setuppath(Join(s.folder, L"Za\u017c\u00f3\u0142\u0107"));
+       },
+       installer},
 
       // Where kavrel lies.
       {"kavrel at a drive root", L"",
@@ -608,6 +767,10 @@ class Handle {
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   HANDLE get() const { return handle_; }
+  void reset(HANDLE handle) {
+    if (handle_ != nullptr && handle_ != INVALID_HANDLE_VALUE) CloseHandle(handle_);
+    handle_ = handle;
+  }
 
  private:
   HANDLE handle_;
@@ -729,6 +892,9 @@ Observation Run(Scene& scene, const std::wstring& kavrel_source, const std::wstr
   if (scene.app_present) probes.push_back(scene.app_program);
   for (const std::wstring& path : probes) {
     if (!CopyProgram(probe_source, path)) return fail("cannot copy the probe to " + Utf8(path));
+  }
+  if (scene.app_altered != Altered::kNo && !Alter(scene.app_program, scene.app_altered)) {
+    return fail("cannot alter " + Utf8(scene.app_program));
   }
   if (scene.app_is_text && !WriteWholeFile(scene.app_program, "not a program\r\n")) {
     return fail("cannot write " + Utf8(scene.app_program));
@@ -870,8 +1036,32 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene,
   startup.dwFlags = STARTF_USESTDHANDLES;
   startup.hStdOutput = startup.hStdError = output.get();
   PROCESS_INFORMATION process = {};
-  if (!CreateProcessW(explain.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
-                      scene.folder.c_str(), &startup, &process)) {
+  Handle filtered;
+  if (scene.explain_filtered) {
+    // The administrator's filtered rights are the token linked to this one.
+    HANDLE own = nullptr;
+    TOKEN_LINKED_TOKEN linked = {};
+    DWORD size = 0;
+    HANDLE primary = nullptr;
+    if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own)) {
+      if (GetTokenInformation(own, TokenLinkedToken, &linked, sizeof linked, &size)) {
+        DuplicateTokenEx(linked.LinkedToken, MAXIMUM_ALLOWED, nullptr, SecurityImpersonation,
+                         TokenPrimary, &primary);
+        CloseHandle(linked.LinkedToken);
+      }
+      CloseHandle(own);
+    }
+    if (primary == nullptr) return "cannot have an administrator's filtered rights";
+    filtered.reset(primary);
+  }
+  const BOOL created =
+      scene.explain_filtered
+          ? CreateProcessAsUserW(filtered.get(), explain.c_str(), &command_line[0], nullptr,
+                                 nullptr, TRUE, 0, nullptr, scene.folder.c_str(), &startup,
+                                 &process)
+          : CreateProcessW(explain.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
+                           scene.folder.c_str(), &startup, &process);
+  if (!created) {
     return "cannot start kavrel-explain: error " + std::to_string(GetLastError());
   }
   const Handle explaining(process.hProcess);
@@ -1073,6 +1263,19 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
     Say(line);
     (problems.empty() ? passed : failed) += 1;
   }
+  // kavrel and kavrel-explain as a Windows without the UTF-8 code page
+  // reads them.
+  const std::wstring legacy = Join(work_folder, L"legacy");
+  const std::wstring legacy_kavrel = Join(legacy, L"kavrel.exe");
+  const std::wstring legacy_explain = Join(legacy, L"kavrel-explain.exe");
+  for (const auto& [source, copy] :
+       {std::make_pair(kavrel_source, legacy_kavrel), std::make_pair(explain, legacy_explain)}) {
+    const std::string problem = CopyWithoutUtf8CodePage(source, copy);
+    if (!problem.empty()) {
+      Say(problem);
+      return 1;
+    }
+  }
   const Handle inherited(MakeInheritableHandle(work_folder));
   // Where the REG_EXPAND_SZ case's text would point, were it expanded.
   SetEnvironmentVariableW(L"KAVREL_E2E_FOLDER", L"Pimbalo");
@@ -1091,9 +1294,15 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
       DeleteFileW(scene.InstallerPath().c_str());
     }
 
-    const Observation seen = Run(scene, kavrel_source, probe_source, c.arguments, mark);
+    const Observation seen = Run(scene, scene.legacy_code_page ? legacy_kavrel : kavrel_source,
+                                 probe_source, c.arguments, mark);
     std::vector<std::string> problems = Check(scene, c.expected, mark, seen);
-    const std::string explained = CheckExplain(explain, scene, c.arguments, c.expected);
+    if (scene.legacy_code_page && GetACP() != 1252) {
+      problems.push_back("code page " + std::to_string(GetACP()) + " here, not 1252");
+    }
+    const std::string explained =
+        CheckExplain(scene.legacy_code_page ? legacy_explain : explain, scene, c.arguments,
+                     c.on_windows.value_or(c.expected));
     if (!explained.empty()) problems.push_back(explained);
     if (at_root) {
       DeleteFileW(scene.KavrelPath().c_str());

@@ -10,6 +10,13 @@ namespace {
 const wchar_t kCommandLine[] = L"<kavrel's command line>";
 int g_key_marker = 0;
 
+// The fake code page: each byte is the character of the same number.
+std::wstring Widened(const std::string& text) {
+  std::wstring wide;
+  for (const char byte : text) wide += static_cast<wchar_t>(static_cast<unsigned char>(byte));
+  return wide;
+}
+
 }  // namespace
 
 Bytes Text(const std::string& text) {
@@ -89,6 +96,39 @@ Status QueryRegistryValue(RegistryKey key, const char* name, uint32_t* reserved,
   return kSuccess;
 }
 
+Status QueryRegistryValueWide(RegistryKey key, const wchar_t* name, uint32_t* /*reserved*/,
+                              uint32_t* type, void* data, uint32_t* size) {
+  fake::World& world = TheWorld();
+  if (key != fake::OpenedKey()) return 6;  // ERROR_INVALID_HANDLE
+  std::string narrow_name;
+  for (; *name != L'\0'; ++name) narrow_name += static_cast<char>(*name);
+  // A status forced on the value holds for both reads; forced success
+  // gives an empty text, as the 8-bit read then wrote nothing.
+  const auto forced = world.query_status.find(narrow_name);
+  if (forced != world.query_status.end()) {
+    *type = kRegSz;
+    *size = 0;
+    return forced->second;
+  }
+  const auto value = world.values.find(narrow_name);
+  if (value == world.values.end()) return kErrorFileNotFound;
+  const auto held = world.held.find(narrow_name);
+  const std::wstring text =
+      held != world.held.end()
+          ? held->second
+          : fake::Widened(std::string(value->second.begin(), value->second.end()));
+  const auto given_type = world.types.find(narrow_name);
+  *type = given_type != world.types.end() ? given_type->second : kRegSz;
+  const size_t bytes = text.size() * sizeof(wchar_t);
+  if (bytes > *size) {
+    *size = static_cast<uint32_t>(bytes);
+    return kErrorMoreData;
+  }
+  if (bytes > 0) memcpy(data, text.data(), bytes);
+  *size = static_cast<uint32_t>(bytes);
+  return kSuccess;
+}
+
 Status CloseRegistryKey(RegistryKey key) {
   TheWorld().closes.push_back(key);
   return kSuccess;
@@ -140,6 +180,34 @@ uint32_t GetOwnModuleFileName(char* buffer, uint32_t size) {
     memcpy(buffer, path.data(), size);
   }
   return size;
+}
+
+uint32_t GetOwnModuleFileNameWide(wchar_t* buffer, uint32_t size) {
+  fake::World& world = TheWorld();
+  if (world.module_call_fails || size == 0) return 0;
+  // A path Windows holds has no NUL in it: the text before the first one.
+  const std::wstring path =
+      world.module_path_held.empty()
+          ? fake::Widened(world.module_path.substr(0, world.module_path.find('\0')))
+          : world.module_path_held;
+  if (path.size() < size) {
+    wmemcpy(buffer, path.c_str(), path.size() + 1);
+    return static_cast<uint32_t>(path.size());
+  }
+  wmemcpy(buffer, path.data(), size - 1);
+  buffer[size - 1] = L'\0';
+  return size;
+}
+
+int32_t MultiByteToWide(uint32_t code_page, uint32_t flags, const char* text, int32_t length,
+                        wchar_t* wide, int32_t capacity) {
+  TheWorld();
+  if (code_page != kActiveCodePage || flags != 0) return 0;
+  const size_t bytes = length < 0 ? strlen(text) + 1 : static_cast<size_t>(length);
+  if (bytes > static_cast<size_t>(capacity)) return 0;  // ERROR_INSUFFICIENT_BUFFER
+  for (size_t i = 0; i < bytes; ++i)
+    wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+  return static_cast<int32_t>(bytes);
 }
 
 intptr_t ShellExecuteAnsi(const char* operation, const char* file, const char* parameters,

@@ -68,6 +68,13 @@ struct World {
   platform::Status open_status = platform::kErrorFileNotFound;
   std::map<std::string, Bytes> values;                   // values present in the key
   std::map<std::string, platform::Status> query_status;  // forced per value
+  // The wide registry call and the module path in UTF-16: what Windows holds.
+  // Unless given here, a value is REG_SZ and holds its bytes as they are,
+  // each widened to the unit of the same number, the conversion that the
+  // fake code page makes (ISO 8859-1); and so does the module path.
+  std::map<std::string, uint32_t> types;
+  std::map<std::string, std::wstring> held;
+  std::wstring module_path_held;
   int32_t create_process_result = 1;
   std::string module_path = "C:\\setup\\kavrel.exe";
   bool module_call_fails = false;

@@ -41,6 +41,7 @@ TEST(ExplainText, LeavesEverythingAfterItsOwnOptionsToKavrel) {
       {{L"x", L"--beside", L"C:\\k", L"-1"}, L"C:\\k", 3, false},
       {{L"x", L"--beside", L"C:\\k", L"--", L"--help"}, L"C:\\k", 4, false},
       {{L"x", L"--beside"}, L"", 1, true},
+      {{L"x", L"--besides", L"C:\\k"}, L"", 1, true},  // mistyped, not kavrel's argument
   };
   for (const Case& c : cases) {
     const explain::Options options = explain::ParseOptions(c.line);

@@ -67,9 +67,15 @@ TEST_F(InstallationRecordTest, TextValuesAreTakenAsStoredOrRefusedWhenTheyMayBeC
     Bytes stored;
     bool complete;
     std::string read;
+    std::wstring held{};  // what Windows holds in UTF-16, when not the bytes
+    uint32_t type = platform::kRegSz;
   };
   const Case cases[] = {
       {fake::Text("D:\\Pimbalo"), true, "D:\\Pimbalo"},
+      // A look-alike that the code page put for a character it lacks.
+      {fake::Text("D:\\Michal"), false, "", L"D:\\Micha\u0142"},
+      // A value of another type is not converted, so it is taken as it is.
+      {fake::Text("D:\\Michal"), true, "D:\\Michal", L"D:\\Micha\u0142", 3 /* REG_BINARY */},
       {fake::TextWithoutNul("D:\\Pimbalo"), true, "D:\\Pimbalo"},
       {fake::Text(""), true, ""},
       {Bytes{}, true, ""},
@@ -85,6 +91,8 @@ TEST_F(InstallationRecordTest, TextValuesAreTakenAsStoredOrRefusedWhenTheyMayBeC
     for (const char* name : {"setuppath", "appfile"}) {
       SetUp();
       world.values[name] = c.stored;
+      if (!c.held.empty()) world.held[name] = c.held;
+      world.types[name] = c.type;
       EXPECT_EQ(Read(), c.complete) << name << " of " << c.stored.size() << " bytes";
       const char* text = std::string(name) == "setuppath" ? record.setuppath : record.appfile;
       if (c.complete) {

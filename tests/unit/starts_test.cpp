@@ -136,6 +136,7 @@ TEST_F(StartsTest, InstallerIsNotStartedFromACutOrMissingModulePath) {
     bool fails;
     fake::ModuleCut how;
     bool started;
+    std::wstring held{};  // the path as Windows holds it, when not the bytes
   };
   const Case cases[] = {
       {fits, false, fake::ModuleCut::kWithNul, true},
@@ -144,12 +145,16 @@ TEST_F(StartsTest, InstallerIsNotStartedFromACutOrMissingModulePath) {
       {cut, false, fake::ModuleCut::kWithNul, false},
       {cut, false, fake::ModuleCut::kWithoutNul, false},
       {"C:\\setup\\kavrel.exe", true, fake::ModuleCut::kWithNul, false},
+      // The code page put a look-alike in: another folder.
+      {"C:\\Michal\\kavrel.exe", false, fake::ModuleCut::kWithNul, false,
+       L"C:\\Micha\u0142\\kavrel.exe"},
   };
   for (const Case& c : cases) {
     fake::Reset();
     world.module_path = c.module_path;
     world.module_call_fails = c.fails;
     world.module_cut = c.how;
+    world.module_path_held = c.held;
     StartInstaller();
     EXPECT_EQ(world.shell_executes.size(), c.started ? 1u : 0u) << c.module_path.size();
   }
