@@ -73,12 +73,13 @@ target_link_libraries(kavrel PRIVATE advapi32 shell32)
 # kavrel-explain.exe, the console companion that tells what kavrel would do.
 add_subdirectory(explain)
 
-# The programs the end-to-end tests and the demo start kavrel with, and the
-# benchmark's programs: built only when asked for (scripts/test, scripts/demo
-# and scripts/bench do), so that a plain build of a preset builds the
-# deliverable alone.
+# The programs the end-to-end tests and the demo start kavrel with, the
+# benchmark's programs and the installer template built for the tests: built
+# only when asked for (scripts/test, scripts/demo and scripts/bench do), so
+# that a plain build of a preset builds the deliverable alone.
 option(BUILD_TESTING "Build the end-to-end test and benchmark programs too" OFF)
 if(BUILD_TESTING)
   add_subdirectory(tests/e2e)
   add_subdirectory(bench)
+  add_subdirectory(examples/installer)
 endif()
