@@ -55,6 +55,15 @@ foreach(preset IN LISTS KAVREL_WINDOWS_PRESETS)
                        SKIP_RETURN_CODE 77 FIXTURES_REQUIRED windows_builds RUN_SERIAL TRUE)
 endforeach()
 
+# kavrel with the installer template, through the installer's pages as a
+# user meets them, under Wine on an X server of its own: on windows-x86
+# where this host runs 32-bit programs, otherwise on windows-x64. Skipped
+# (status 77) where it cannot run here.
+add_test(NAME e2e.installer
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/e2e/installer_scenes ${KAVREL_BUILD_ROOT})
+set_tests_properties(e2e.installer PROPERTIES LABELS "windows;wine" TIMEOUT 600
+                     SKIP_RETURN_CODE 77 FIXTURES_REQUIRED windows_builds RUN_SERIAL TRUE)
+
 add_test(NAME fuzz.short COMMAND ${PROJECT_SOURCE_DIR}/scripts/fuzz 15)
 add_test(NAME lint COMMAND ${PROJECT_SOURCE_DIR}/scripts/lint)
 set_tests_properties(fuzz.short lint PROPERTIES LABELS static TIMEOUT 900 RUN_SERIAL TRUE)
