@@ -17,6 +17,9 @@
 ;   OUTFILE          where makensis writes the installer; ship it beside
 ;                    kavrel.exe as instaluj_pimbalo.exe
 ;
+; Give PIMBALO_APP and OUTFILE as full paths: makensis works in this
+; script's folder, and takes relative paths from there.
+;
 ; What you will want to change is marked "VENDOR:". What kavrel relies on
 ; (the record's key, its three values and their types, the 32-bit view) is
 ; marked "KAVREL:" and must stay as it is.
@@ -36,6 +39,10 @@ Unicode true
 
 !ifndef PIMBALO_APP | PIMBALO_VERSION | OUTFILE
   !error "build with makensis -DPIMBALO_APP=FILE -DPIMBALO_VERSION=N -DOUTFILE=PATH instaluj_pimbalo.nsi"
+!endif
+; A relative path is taken from this script's folder (see above).
+!if ! /FileExists "${PIMBALO_APP}"
+  !error "PIMBALO_APP: there is no file ${PIMBALO_APP} (give its full path)"
 !endif
 ; The version must be a plain whole number: it is written as a REG_DWORD.
 !define /math _PIMBALO_VERSION_NUMBER ${PIMBALO_VERSION} + 0
@@ -112,7 +119,14 @@ BrandingText "${PIMBALO_NAME} ${PIMBALO_VERSION}"
 ; VENDOR: more languages after this one, if wanted.
 !insertmacro MUI_LANGUAGE "English"
 
-VIProductVersion "${PIMBALO_VERSION}.0.0.0"
+; Windows' version numbers have four parts of 16 bits each.
+!if ${PIMBALO_VERSION} <= 65535
+  VIProductVersion "${PIMBALO_VERSION}.0.0.0"
+!else
+  !define /math _PIMBALO_VERSION_HIGH ${PIMBALO_VERSION} >> 16
+  !define /math _PIMBALO_VERSION_LOW ${PIMBALO_VERSION} & 65535
+  VIProductVersion "${_PIMBALO_VERSION_HIGH}.${_PIMBALO_VERSION_LOW}.0.0"
+!endif
 VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductName" "${PIMBALO_NAME}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "CompanyName" "${PIMBALO_PUBLISHER}"
 VIAddVersionKey /LANG=${LANG_ENGLISH} "LegalCopyright" "${PIMBALO_PUBLISHER}"
