@@ -30,7 +30,8 @@
 ;                         shipped form is NSIS's default, x86-unicode)
 ;   PIMBALO_STARTUP_LOG   a folder; each start of the installer writes a file
 ;                         there, named by its process id, with the show state
-;                         its startup information asks for and what it did
+;                         its startup information asks for, what it did, its
+;                         command line and its installation folder
 
 Unicode true
 !ifdef PIMBALO_TARGET
@@ -154,7 +155,8 @@ Var StartupShowFlag
 Var StartupShowWindow
 
 ; Writes one start's file into PIMBALO_STARTUP_LOG, when that is defined:
-; the show state the startup information asked for and what this start did.
+; the show state the startup information asked for, what this start did,
+; its command line (less a /D=, which NSIS takes off) and $INSTDIR.
 !macro PimbaloStartupLog WHAT
   !ifdef PIMBALO_STARTUP_LOG
     Push "${WHAT}"
@@ -170,7 +172,7 @@ Function PimbaloStartupLog
   CreateDirectory "${PIMBALO_STARTUP_LOG}"
   FileOpen $2 "${PIMBALO_STARTUP_LOG}\$1.partial" w
   FileWrite $2 "show_flag=$StartupShowFlag$\r$\nshow_window=$StartupShowWindow$\r$\n"
-  FileWrite $2 "action=$0$\r$\ncommand_line=$CMDLINE$\r$\n"
+  FileWrite $2 "action=$0$\r$\ncommand_line=$CMDLINE$\r$\ninstdir=$INSTDIR$\r$\n"
   FileClose $2
   ; A start that went on after a failed relaunch writes again: the last
   ; word counts.
@@ -219,6 +221,15 @@ Function PimbaloShowIfStartedHidden
   ${EndIf}
 
   ${GetParameters} $1
+  ; NSIS takes /D= off its command line and puts it into $INSTDIR: give it
+  ; back, so that the new copy installs where this one was asked to.
+  ${If} $INSTDIR != "$PROGRAMFILES32\${PIMBALO_FOLDER}"
+    ${If} $1 == ""
+      StrCpy $1 "/D=$INSTDIR"
+    ${Else}
+      StrCpy $1 "$1 /D=$INSTDIR"
+    ${EndIf}
+  ${EndIf}
   System::Call "kernel32::SetEnvironmentVariableW(w '${PIMBALO_RELAUNCH_MARK}', w '1')"
   System::Call "shell32::ShellExecuteW(p 0, p 0, w '$EXEPATH', w '$1', p 0, i ${SW_SHOWNORMAL}) p .r0"
   System::Call "kernel32::SetEnvironmentVariableW(w '${PIMBALO_RELAUNCH_MARK}', p 0)"
