@@ -61,17 +61,12 @@ bool IsRefusedWhole(const explain::ValueRead& read) {
   return read.status == 0 && !IsNumber(read) && read.data.find('\0') == std::string::npos;
 }
 
-bool IsStringType(uint32_t type) {
-  return type == platform::kRegSz || type == platform::kRegExpandSz ||
-         type == platform::kRegMultiSz;
-}
-
 // A text read that kavrel refuses as not exact: read again as Windows holds
 // it, a string value does not convert back to the same UTF-16 text.
 bool IsRefusedInexact(const explain::ValueRead& read) {
   if (read.status != 0 || IsNumber(read) || IsRefusedWhole(read) || !read.held_read) return false;
   if (read.held_status != 0) return true;
-  if (!IsStringType(read.held_type)) return false;
+  if (!IsConvertedType(read.held_type)) return false;
   const std::string text = AsText(read.data);
   return !ConvertsBackTo(text.c_str(), read.held.data(), read.held.size());
 }

@@ -1,8 +1,9 @@
 #include "explain/explain_platform.h"
 
 #include <string.h>
-#include <wchar.h>
 #include <windows.h>
+
+#include <algorithm>
 
 #include "explain/explain_text.h"
 #include "platform/platform.h"
@@ -16,6 +17,18 @@ Trace trace;
 std::wstring kavrel_path_held;
 std::string kavrel_path;
 size_t own_arguments = 0;
+
+// As GetModuleFileNameA and GetModuleFileNameW: writes `path` into the
+// `size` elements at `buffer`, cut to size - 1 and its NUL when it does not
+// fit, and returns its length, or size when it was cut.
+template <typename Char>
+uint32_t CopyModulePath(const std::basic_string<Char>& path, Char* buffer, uint32_t size) {
+  if (size == 0) return 0;
+  const size_t copied = path.size() < size ? path.size() : size - 1;
+  std::copy_n(path.data(), copied, buffer);
+  buffer[copied] = Char();
+  return path.size() < size ? static_cast<uint32_t>(path.size()) : size;
+}
 
 bool IsFolder(const char* path) {
   const DWORD attributes = GetFileAttributesA(path);
@@ -286,31 +299,18 @@ int32_t CreateProcessAnsi(const char* application_name, char* /*command_line*/,
 }
 
 uint32_t GetOwnModuleFileName(char* buffer, uint32_t size) {
-  // As GetModuleFileNameA: a path that does not fit is cut to size - 1
-  // bytes and its NUL, and the call returns size.
-  const std::string& path = explain::kavrel_path;
   explain::trace.module_path_asked = true;
-  explain::trace.module_path = path;
+  explain::trace.module_path = explain::kavrel_path;
   explain::trace.module_limit = size;
-  if (size == 0) return 0;
-  const size_t copied = path.size() < size ? path.size() : size - 1;
-  memcpy(buffer, path.data(), copied);
-  buffer[copied] = '\0';
-  explain::trace.module_length = path.size() < size ? static_cast<uint32_t>(path.size()) : size;
+  explain::trace.module_length = explain::CopyModulePath(explain::kavrel_path, buffer, size);
   return explain::trace.module_length;
 }
 
 uint32_t GetOwnModuleFileNameWide(wchar_t* buffer, uint32_t size) {
-  // As GetModuleFileNameW, cut the same way.
-  const std::wstring& path = explain::kavrel_path_held;
   explain::trace.module_path_held_asked = true;
-  explain::trace.module_path_held = path;
+  explain::trace.module_path_held = explain::kavrel_path_held;
   explain::trace.module_held_limit = size;
-  if (size == 0) return 0;
-  const size_t copied = path.size() < size ? path.size() : size - 1;
-  wmemcpy(buffer, path.data(), copied);
-  buffer[copied] = L'\0';
-  return path.size() < size ? static_cast<uint32_t>(path.size()) : size;
+  return explain::CopyModulePath(explain::kavrel_path_held, buffer, size);
 }
 
 int32_t MultiByteToWide(uint32_t code_page, uint32_t flags, const char* text, int32_t length,

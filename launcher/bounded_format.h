@@ -11,10 +11,16 @@
 #define KAVREL_LAUNCHER_BOUNDED_FORMAT_H_
 
 #include <stddef.h>
+#include <stdint.h>
 
 // The size of every path text: MAX_PATH bytes, so at most 259 bytes of text
 // and the terminating NUL.
 constexpr size_t kPathCapacity = 260;
+
+// The most that kavrel lets Windows write of its own path, in bytes or
+// UTF-16 units: one less than the buffer, whose last element so stays a
+// terminating NUL. A path that fills the whole limit may have been cut.
+constexpr uint32_t kModulePathLimit = kPathCapacity - 1;
 
 // `folder`, a backslash and `name`, byte for byte. An empty `name` gives the
 // folder with a closing backslash.

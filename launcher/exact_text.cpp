@@ -7,11 +7,6 @@
 
 namespace {
 
-bool IsStringType(uint32_t type) {
-  return type == platform::kRegSz || type == platform::kRegExpandSz ||
-         type == platform::kRegMultiSz;
-}
-
 // The units before the first NUL among the first `units`.
 size_t LengthWithin(const wchar_t* text, size_t units) {
   size_t length = 0;
@@ -20,6 +15,11 @@ size_t LengthWithin(const wchar_t* text, size_t units) {
 }
 
 }  // namespace
+
+bool IsConvertedType(uint32_t type) {
+  return type == platform::kRegSz || type == platform::kRegExpandSz ||
+         type == platform::kRegMultiSz;
+}
 
 bool ConvertsBackTo(const char* text, const wchar_t* wide, size_t wide_length) {
   // Every code page takes at least one byte per UTF-16 unit, so an exact
@@ -43,14 +43,12 @@ bool IsExactRegistryText(platform::RegistryKey key, const wchar_t* name, const c
       platform::kSuccess) {
     return false;
   }
-  if (!IsStringType(type)) return true;
+  if (!IsConvertedType(type)) return true;
   // The 8-bit call converts the value up to its first NUL, as kavrel uses it.
   return ConvertsBackTo(text, held, LengthWithin(held, size / sizeof held[0]));
 }
 
 bool IsExactModulePath(const char* module_path) {
-  // As with the 8-bit call: a path that fills the whole limit may be cut.
-  constexpr uint32_t kModulePathLimit = kPathCapacity - 1;
   wchar_t held[kPathCapacity];
   const uint32_t length = platform::GetOwnModuleFileNameWide(held, kModulePathLimit);
   if (length == 0 || length >= kModulePathLimit) return false;

@@ -9,8 +9,13 @@
 #define KAVREL_LAUNCHER_EXACT_TEXT_H_
 
 #include <stddef.h>
+#include <stdint.h>
 
 #include "platform/platform.h"
+
+// Whether the 8-bit registry call converts a value of `type` from UTF-16:
+// the string types, and only they.
+bool IsConvertedType(uint32_t type);
 
 // Whether `text`, converted from the active code page, is exactly the
 // `wide_length` UTF-16 units at `wide`. A text whose conversion would not

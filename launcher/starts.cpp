@@ -25,9 +25,6 @@ bool StartApplication(const char* setuppath, const char* appfile) {
 }
 
 void StartInstaller() {
-  // Windows may fill at most this many bytes, so the last byte of the
-  // zero-filled buffer always stays a terminating NUL.
-  constexpr uint32_t kModulePathLimit = kPathCapacity - 1;
   char module_path[kPathCapacity];
   char own_directory[kPathCapacity];
   memset(module_path, 0, sizeof module_path);

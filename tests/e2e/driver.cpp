@@ -492,6 +492,24 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
     return [version](Scene& s) { s.Set(Dword(L"version", version)); };
   };
   const auto no_key = [](Scene& s) { s.key_present = false; };
+  // kavrel, or the application, in a folder named with characters outside
+  // code page 1252, and a decoy in the folder that best fit would name.
+  const auto kavrel_in_michal = [](Scene& s) {
+    s.kavrel_folder = Join(s.folder, L"Micha\u0142");
+    s.key_present = false;
+    s.plants.push_back(Join(Join(s.folder, L"Michal"), kInstallerName));
+  };
+  const auto setuppath_zazolc = [](Scene& s) {
+    s.plants.push_back(Join(Join(s.folder, L"Zaz\u00f3lc"), kApplicationName));
+    s.Setuppath(Join(s.folder, L"Za\u017c\u00f3\u0142\u0107"));
+  };
+  // The same, with the programs as a Windows without the UTF-8 code page reads them.
+  const auto legacy = [](const std::function<void(Scene&)>& arrange) {
+    return [arrange](Scene& s) {
+      s.legacy_code_page = true;
+      arrange(s);
+    };
+  };
   const Started app = Started::kApplication;
   const Started installer = Started::kInstaller;
   const Started nothing = Started::kNothing;
@@ -615,34 +633,14 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
       // Windows' best fit they would name the look-alike folder, where a
       // decoy lies. With UTF-8 as its code page kavrel gets them exactly;
       // without it (a Windows before 10 version 1903), it refuses them.
-      {"kavrel in a folder with l-stroke, a decoy in its look-alike", L"",
-       [](Scene& s) {
-         s.kavrel_folder = Join(s.folder, L"Micha\u0142");
-         s.key_present = false;
-         s.plants.push_back(Join(Join(s.folder, L"Michal"), kInstallerName));
-       },
+      {"kavrel in a folder with l-stroke, a decoy in its look-alike", L"", kavrel_in_michal,
        installer},
       {"setuppath with z-dot, o-acute, l-stroke and c-acute, a decoy in its look-alike", L"",
-       [](Scene& s) {
-         s.plants.push_back(Join(Join(s.folder, L"Zaz\u00f3lc"), kApplicationName));
-         s.Setuppath(Join(s.folder, L"Za\u017c\u00f3\u0142\u0107"));
-       },
-       app},
+       setuppath_zazolc, app},
       {"code page 1252: kavrel in a folder with l-stroke, a decoy in its look-alike", L"",
-       [](Scene& s) {
-         s.legacy_code_page = true;
-         s.kavrel_folder = Join(s.folder, L"Micha\u0142");
-         s.key_present = false;
-         s.plants.push_back(Join(Join(s.folder, L"Michal"), kInstallerName));
-       },
-       nothing},
+       legacy(kavrel_in_michal), nothing},
       {"code page 1252: setuppath with z-dot, o-acute, l-stroke and c-acute, a decoy", L"",
-       [](Scene& s) {
-         s.legacy_code_page = true;
-         s.plants.push_back(Join(Join(s.folder, L"Zaz\u00f3lc"), kApplicationName));
-         s.Setuppath(Join(s.folder, L"Za\u017c\u00f3\u0142\u0107"));
-       },
-       installer},
+       legacy(setuppath_zazolc), installer},
 
       // Where kavrel lies.
       {"kavrel at a drive root", L"",

@@ -205,8 +205,8 @@ int32_t MultiByteToWide(uint32_t code_page, uint32_t flags, const char* text, in
   if (code_page != kActiveCodePage || flags != 0) return 0;
   const size_t bytes = length < 0 ? strlen(text) + 1 : static_cast<size_t>(length);
   if (bytes > static_cast<size_t>(capacity)) return 0;  // ERROR_INSUFFICIENT_BUFFER
-  for (size_t i = 0; i < bytes; ++i)
-    wide[i] = static_cast<wchar_t>(static_cast<unsigned char>(text[i]));
+  const std::wstring widened = fake::Widened(std::string(text, bytes));
+  wmemcpy(wide, widened.data(), bytes);
   return static_cast<int32_t>(bytes);
 }
 
