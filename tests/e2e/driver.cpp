@@ -57,9 +57,10 @@
 // instead; Wine elevates without asking and starts it. Those cases run
 // kavrel-explain with an administrator's filtered rights: asking Windows,
 // its verdict is Wine's here; reading the files alone (--no-trial), it must
-// be Windows' one, as it must be on Windows. Nor can a text value that fills its whole 260 bytes
-// without a NUL be told apart here from one that is merely too long: either
-// way the joined path would not fit, and the installer program starts.
+// be Windows' one, as it must be on Windows. Nor can a text value that
+// fills its whole 260 bytes without a NUL be told apart here from one that
+// is merely too long: either way the joined path would not fit, and the
+// installer program starts.
 //
 // The cases with characters outside the code page also run a copy of
 // kavrel.exe and kavrel-explain.exe whose manifests lack the element that
