@@ -154,7 +154,10 @@ Reading JudgeHeaders(const std::string& head, uint64_t size, WORD* machine) {
   }
   const size_t optional = pe + 24;
   const size_t table = optional + optional_size;
-  if (optional_size < 72 || table + size_t{sections} * 40 > size) {
+  if (optional_size < 72) {
+    return Judged(no_program, "the file there is not a Windows program (its PE header is short)");
+  }
+  if (table + size_t{sections} * 40 > size) {
     return Judged(Outcome::kRefused, "the file ends before its headers do: it is cut short");
   }
   if (table + size_t{sections} * 40 > head.size()) {
