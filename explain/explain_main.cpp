@@ -1,6 +1,8 @@
 // kavrel-explain: runs kavrel's own launch decision on this machine through
-// a platform that starts nothing (explain_platform.cpp), then prints the
-// road kavrel would take, one line per step, and a verdict.
+// a platform of its own (explain_platform.cpp), then prints the road kavrel
+// would take, one line per step, and a verdict. What each value came to is
+// kavrel's own reading of it, from the record kavrel's code filled in.
+#include <ctype.h>
 #include <stdio.h>
 #include <string.h>
 
@@ -9,6 +11,7 @@
 #include <vector>
 
 #include "explain/explain_platform.h"
+#include "explain/explain_reading.h"
 #include "explain/explain_text.h"
 #include "launcher/bounded_format.h"
 #include "launcher/exact_text.h"
@@ -21,26 +24,32 @@
 namespace {
 
 constexpr char kHelp[] =
-    "usage: kavrel-explain [--beside FOLDER] [--] [ARGUMENT...]\n"
+    "usage: kavrel-explain [--no-trial] [--beside FOLDER|FILE] [--] [ARGUMENT...]\n"
     "\n"
-    "Runs kavrel's own launch decision on this machine, starts nothing, and\n"
-    "prints each step kavrel would take: the installation record it reads from\n"
+    "Runs kavrel's own launch decision on this machine and prints each step kavrel\n"
+    "would take: the installation record it reads from\n"
     "HKEY_LOCAL_MACHINE\\Software\\Merolt_01\\Pimbalo (32-bit view), the required\n"
     "version it takes from its first ARGUMENT, the application path, and the\n"
-    "installer program instaluj_pimbalo.exe in kavrel's folder. Last comes the\n"
-    "verdict, which is also the exit code:\n"
+    "installer program instaluj_pimbalo.exe in kavrel's folder. Where kavrel would\n"
+    "start a program, kavrel-explain asks Windows with the same call: it creates\n"
+    "the process suspended and ends it before any of its code runs, and what\n"
+    "Windows answers decides. Last comes the verdict, which is also the exit code:\n"
     "  0  kavrel would start the application\n"
     "  1  kavrel would start the installer program\n"
     "  2  kavrel would start nothing\n"
     "  3  kavrel-explain's own command line is not usable (an unknown option\n"
     "     beginning with -- too)\n"
     "  4  this help was asked for\n"
-    "ARGUMENTs are the ones kavrel would be given. --beside names the folder\n"
-    "kavrel.exe would be started from; by default this program's own folder.\n"
-    "Whether a file is there to start is kavrel-explain's own check: kavrel\n"
-    "learns it only by trying. Texts are shown in double quotes, with each byte\n"
-    "outside printable ASCII (and \" and <) as <XX> in hex, and UTF-16 texts\n"
-    "with <U+XXXX>.\n";
+    "  5  with --no-trial: reading the files cannot tell what kavrel would start\n"
+    "ARGUMENTs are the ones kavrel would be given. --beside names kavrel's program\n"
+    "file, or the folder that holds it as kavrel.exe; by default kavrel.exe in\n"
+    "this program's own folder. kavrel's folder is taken as its working\n"
+    "directory, as Explorer starts it. --no-trial creates no process at all: the\n"
+    "program files are only read, and where reading cannot know, the verdict\n"
+    "says so. Texts are shown in double quotes, with each byte outside printable\n"
+    "ASCII (and \" and <) as <XX> in hex, and UTF-16 texts with <U+XXXX>.\n";
+
+constexpr int kCannotTell = 5;
 
 void Line(const std::string& label, const std::string& text) {
   printf("%-19s %s\n", (label + ":").c_str(), text.c_str());
@@ -53,47 +62,23 @@ std::string AsText(const std::string& data) {
 
 std::string Quote(const std::string& text) { return explain::QuoteBytes(text.data(), text.size()); }
 
-bool IsNumber(const explain::ValueRead& read) { return read.capacity == sizeof(uint32_t); }
-
-// A text read that succeeded but filled kavrel's whole destination without a
-// NUL, which kavrel refuses.
-bool IsRefusedWhole(const explain::ValueRead& read) {
-  return read.status == 0 && !IsNumber(read) && read.data.find('\0') == std::string::npos;
+// How kavrel's reading of the value `name` ended, from its record.
+platform::Status StatusIn(const InstallationRecord& record, const std::string& name) {
+  if (name == "setuppath") return record.setuppath_status;
+  if (name == "appfile") return record.appfile_status;
+  return record.version_status;
 }
 
-// A text read that kavrel refuses as not exact: read again as Windows holds
-// it, a string value does not convert back to the same UTF-16 text.
-bool IsRefusedInexact(const explain::ValueRead& read) {
-  if (read.status != 0 || IsNumber(read) || IsRefusedWhole(read) || !read.held_read) return false;
-  if (read.held_status != 0) return true;
-  if (!IsConvertedType(read.held_type)) return false;
-  const std::string text = AsText(read.data);
-  return !ConvertsBackTo(text.c_str(), read.held.data(), read.held.size());
+// Whether `path` is taken relative to the working directory: anything but
+// a drive letter with its backslash, or a network path.
+bool IsRelative(const std::string& path) {
+  const bool drive = path.size() >= 3 && isalpha(static_cast<unsigned char>(path[0])) != 0 &&
+                     path[1] == ':' && path[2] == '\\';
+  return !drive && path.compare(0, 2, "\\\\") != 0;
 }
 
-bool IsUsable(const explain::ValueRead& read) {
-  return read.status == 0 && !IsRefusedWhole(read) && !IsRefusedInexact(read);
-}
-
-uint32_t NumberOf(const explain::ValueRead& read) {
-  uint32_t number = 0;
-  for (size_t i = read.data.size(); i > 0; --i) {
-    number = number << 8 | static_cast<unsigned char>(read.data[i - 1]);
-  }
-  return number;
-}
-
-const explain::ValueRead* Find(const explain::Trace& trace, const char* name) {
-  const auto found =
-      std::find_if(trace.values.begin(), trace.values.end(),
-                   [name](const explain::ValueRead& read) { return read.name == name; });
-  return found != trace.values.end() ? &*found : nullptr;
-}
-
-std::string DescribeValue(const explain::ValueRead& read) {
-  const std::string type = read.type_known ? explain::RegistryTypeName(read.type) : "type unknown";
-  const std::string sized =
-      type + ", " + std::to_string(read.size) + (read.size == 1 ? " byte" : " bytes");
+// A read that Windows did not answer with success; empty for one it did.
+std::string DescribeFailedRead(const explain::ValueRead& read, const std::string& sized) {
   if (read.status == platform::kErrorFileNotFound) {
     return "missing (" + explain::DescribeStatus(read.status) + ")";
   }
@@ -102,32 +87,62 @@ std::string DescribeValue(const explain::ValueRead& read) {
            ": longer than kavrel's " + std::to_string(read.capacity) + " bytes";
   }
   if (read.status != 0) return "not read (" + explain::DescribeStatus(read.status) + ")";
+  return std::string();
+}
 
-  std::string text = "read (" + explain::DescribeStatus(read.status) + "), " + sized + ": ";
-  if (IsNumber(read)) {
-    text += explain::DecimalAndHex(NumberOf(read));
-    if (read.size < sizeof(uint32_t))
-      text += " (fewer than 4 bytes, read as a little-endian number)";
-    return text;
-  }
-  if (IsRefusedWhole(read)) {
+// A text value: what Windows gave kavrel, and what kavrel made of it
+// (`status`, and `taken`, the text it took).
+std::string DescribeText(const explain::ValueRead& read, const std::string& sized,
+                         platform::Status status, const char* taken) {
+  std::string failed = DescribeFailedRead(read, sized);
+  if (!failed.empty()) return failed;
+  const std::string text = "read (" + explain::DescribeStatus(read.status) + "), " + sized + ": ";
+  const std::string given = AsText(read.data);
+  if (status == platform::kErrorMoreData) {
     return text + "fills kavrel's whole " + std::to_string(read.capacity) +
            " bytes with no NUL, so it may have been cut: refused, as if too long";
   }
-  text += Quote(AsText(read.data));
-  if (IsRefusedInexact(read)) {
+  if (status == platform::kErrorNoUnicodeTranslation) {
     const std::string why = read.held_status != 0
                                 ? "read again as Windows holds it, it fails (" +
                                       explain::DescribeStatus(read.held_status) + ")"
-                                : explain::WhyNotExact(AsText(read.data), read.held);
-    return text + ", but " + why + ": refused as another path than the one written (" +
+                                : explain::WhyNotExact(given, read.held);
+    return text + Quote(given) + ", but " + why +
+           ": refused as another path than the one written (" +
            explain::DescribeStatus(platform::kErrorNoUnicodeTranslation) + ")";
   }
-  if (read.size > 0 && read.data[read.size - 1] != '\0') {
-    text += " (stored without its closing NUL, used as it is)";
+  if (status != platform::kSuccess) {
+    return text + Quote(given) + ", refused by kavrel (" + explain::DescribeStatus(status) + ")";
   }
-  if (read.type_known && read.type == 2) text += " (not expanded)";
+  std::string described = text + Quote(taken);
+  if (read.size > 0 && read.data[read.size - 1] != '\0') {
+    described += " (stored without its closing NUL, used as it is)";
+  }
+  if (read.type_known && read.type == platform::kRegExpandSz) described += " (not expanded)";
+  return described;
+}
+
+// The version value, with the number kavrel made of it.
+std::string DescribeVersion(const explain::ValueRead& read, const std::string& sized,
+                            platform::Status status, uint32_t version) {
+  std::string failed = DescribeFailedRead(read, sized);
+  if (!failed.empty()) return failed;
+  std::string text = "read (" + explain::DescribeStatus(read.status) + "), " + sized + ": " +
+                     explain::DecimalAndHex(version);
+  if (read.size < sizeof(uint32_t)) text += " (fewer than 4 bytes, read as a little-endian number)";
+  if (status != platform::kSuccess)
+    text += ", refused by kavrel (" + explain::DescribeStatus(status) + ")";
   return text;
+}
+
+std::string DescribeValue(const explain::ValueRead& read, const InstallationRecord& record) {
+  const std::string type = read.type_known ? explain::RegistryTypeName(read.type) : "type unknown";
+  const std::string sized =
+      type + ", " + std::to_string(read.size) + (read.size == 1 ? " byte" : " bytes");
+  const platform::Status status = StatusIn(record, read.name);
+  if (read.name == "version") return DescribeVersion(read, sized, status, record.version);
+  return DescribeText(read, sized, status,
+                      read.name == "setuppath" ? record.setuppath : record.appfile);
 }
 
 // Whether kavrel, here, loads DLLs only from the system folder: the step it
@@ -187,7 +202,7 @@ std::string DescribeGate(const explain::Trace& trace, uint32_t installed, bool* 
 }
 
 // The installation key, its values and whether they make a record.
-void TellRecord(const explain::Trace& trace) {
+void TellRecord(const explain::Trace& trace, const InstallationRecord& record) {
   const std::string key =
       std::string("HKEY_LOCAL_MACHINE\\") + kInstallationKeyPath + " (32-bit view)";
   if (trace.key_status != 0) {
@@ -198,8 +213,10 @@ void TellRecord(const explain::Trace& trace) {
   Line("installation key", key + " opened (" + explain::DescribeStatus(trace.key_status) + ")");
   std::string unusable;
   for (const explain::ValueRead& read : trace.values) {
-    Line("value " + read.name, DescribeValue(read));
-    if (!IsUsable(read)) unusable += (unusable.empty() ? "" : ", ") + read.name;
+    Line("value " + read.name, DescribeValue(read, record));
+    if (StatusIn(record, read.name) != platform::kSuccess) {
+      unusable += (unusable.empty() ? "" : ", ") + read.name;
+    }
   }
   // kavrel reads its command line only when the record is complete.
   Line("record", trace.command_line_split
@@ -207,22 +224,63 @@ void TellRecord(const explain::Trace& trace) {
                      : "incomplete (" + unusable + "): kavrel starts the installer program");
 }
 
+// What came of a start: Windows' answer with the trial, else the reading of
+// the file; and the reading where it tells why Windows refused.
+std::string DescribeStart(const explain::Start& start) {
+  const explain::Reading& reading = start.reading;
+  if (!start.asked) {
+    switch (start.outcome) {
+      case explain::Outcome::kStarts:
+        return "reading the file: a Windows program, nothing in it that Windows is known to "
+               "refuse" +
+               (reading.why.empty() ? std::string() : "; " + reading.why);
+      case explain::Outcome::kRefused:
+        return "reading the file: " + reading.why + "; Windows refuses such a start";
+      case explain::Outcome::kCannotTell:
+        break;
+    }
+    return "reading the file cannot tell whether Windows makes this start: " + reading.why;
+  }
+  if (start.after_asking) {
+    return "Windows creates it only with administrator rights (" +
+           explain::DescribeStatus(static_cast<int32_t>(start.error)) +
+           "): the shell asks for them, then starts it";
+  }
+  if (!start.created) {
+    std::string text = "Windows refused to create it (" +
+                       explain::DescribeStatus(static_cast<int32_t>(start.error)) + ")";
+    if (reading.outcome != explain::Outcome::kStarts && !reading.why.empty()) {
+      text += ": " + reading.why;
+    }
+    return text;
+  }
+  std::string text = "Windows created it";
+  if (reading.batch) {
+    text += ", through the command interpreter, as it runs every .bat and .cmd file";
+  } else if (reading.outcome == explain::Outcome::kRefused) {
+    text += ", though reading the file said that it would not (" + reading.why + ")";
+  }
+  return text;
+}
+
 // The application path and start, when the gate let kavrel get that far.
-void TellApplication(const explain::Trace& trace, bool below) {
+void TellApplication(const explain::Trace& trace, const InstallationRecord& record, bool below) {
   const explain::Start& app = trace.application;
   if (app.made) {
     Line("application path", Quote(app.program) + ", " + std::to_string(app.program.size()) +
                                  " bytes: fits (at most 259)");
-    Line("application start",
-         "in " + Quote(app.directory) + "; kavrel-explain's own check: " +
-             (app.would_succeed ? "a Windows program is there, the start would succeed"
-                                : app.why_not + ", so the start would fail and kavrel starts "
-                                                "the installer program instead"));
+    std::string text = "in " + Quote(app.directory) + ": " + DescribeStart(app);
+    if (app.outcome == explain::Outcome::kRefused) {
+      text += ", so kavrel starts the installer program instead";
+    }
+    if (IsRelative(app.program) || IsRelative(app.directory)) {
+      text +=
+          "; the path is relative, so this depends on kavrel's working directory, taken here "
+          "as kavrel's folder";
+    }
+    Line("application start", text);
   } else if (trace.command_line_split && !below) {
-    const explain::ValueRead* setuppath = Find(trace, "setuppath");
-    const explain::ValueRead* appfile = Find(trace, "appfile");
-    const std::string joined = (setuppath != nullptr ? AsText(setuppath->data) : "") + "\\" +
-                               (appfile != nullptr ? AsText(appfile->data) : "");
+    const std::string joined = std::string(record.setuppath) + "\\" + record.appfile;
     Line("application path", Quote(joined) + ", " + std::to_string(joined.size()) +
                                  " bytes: over 259, a failed start: kavrel starts the installer "
                                  "program instead");
@@ -230,7 +288,7 @@ void TellApplication(const explain::Trace& trace, bool below) {
 }
 
 // kavrel's own path and the installer program; returns why nothing would
-// start, or nothing when the installer program would.
+// start, or nothing when the installer program would or might.
 std::string TellInstaller(const explain::Trace& trace) {
   const bool whole = trace.module_length > 0 && trace.module_length < trace.module_limit;
   const size_t backslash = trace.module_path.rfind('\\');
@@ -264,41 +322,89 @@ std::string TellInstaller(const explain::Trace& trace) {
     return "the installer path would be over 259 bytes";
   }
   Line("installer program", Quote(installer.program) + " in " + Quote(installer.directory) +
-                                ", hidden; kavrel-explain's own check: " +
-                                (installer.would_succeed ? "a file is there" : installer.why_not));
-  if (installer.would_succeed) return std::string();
-  return "the installer program " + Quote(installer.program) +
-         " cannot start: " + installer.why_not;
+                                ", hidden, through the shell: " + DescribeStart(installer));
+  if (installer.outcome != explain::Outcome::kRefused) return std::string();
+  return "the installer program " + Quote(installer.program) + " cannot start: " +
+         (installer.asked ? "Windows refused to create it (" +
+                                explain::DescribeStatus(static_cast<int32_t>(installer.error)) + ")"
+                          : installer.reading.why);
 }
 
-Verdict Judge(const explain::Trace& trace, std::string nothing_because) {
-  const explain::Start& app = trace.application;
-  if (app.made && app.would_succeed) {
-    return {0, "kavrel would start the application: " + Quote(app.program) + " (in " +
-                   Quote(app.directory) + ")"};
+// The road after the application: the installer program, or nothing.
+Verdict JudgeInstaller(const explain::Trace& trace, std::string nothing_because) {
+  const explain::Start& installer = trace.installer;
+  if (installer.made && installer.outcome == explain::Outcome::kStarts) {
+    return {1, "start the installer program: " + Quote(installer.program) +
+                   (installer.after_asking ? ", after Windows asks for administrator rights" : "")};
   }
-  const std::string tried = app.made ? "kavrel would try the application " + Quote(app.program) +
-                                           ", but " + app.why_not + ", so it would "
-                                     : "kavrel would ";
-  if (trace.installer.made && trace.installer.would_succeed) {
-    return {1, tried + "start the installer program: " + Quote(trace.installer.program)};
+  if (installer.made && installer.outcome == explain::Outcome::kCannotTell) {
+    return {kCannotTell, "start the installer program " + Quote(installer.program) +
+                             ", if Windows makes that start, which reading cannot tell"};
   }
   if (nothing_because.empty()) nothing_because = "kavrel-explain cannot tell why";
-  return {2, tried + "start nothing: " + nothing_because};
+  return {2, "start nothing: " + nothing_because};
+}
+
+Verdict Judge(const explain::Trace& trace, const std::string& nothing_because) {
+  const explain::Start& app = trace.application;
+  Verdict verdict{0, ""};
+  if (app.made && app.outcome == explain::Outcome::kStarts) {
+    verdict.text = "kavrel would start the application: " + Quote(app.program) + " (in " +
+                   Quote(app.directory) + ")";
+  } else {
+    const Verdict otherwise = JudgeInstaller(trace, nothing_because);
+    verdict.code = otherwise.code;
+    if (!app.made) {
+      verdict.text = "kavrel would " + otherwise.text;
+    } else if (app.outcome == explain::Outcome::kCannotTell) {
+      verdict.code = kCannotTell;
+      verdict.text = "kavrel would try the application " + Quote(app.program) +
+                     "; reading alone cannot tell whether Windows creates it: if it does, kavrel "
+                     "starts it; if not, it would " +
+                     otherwise.text;
+    } else {
+      const std::string refused =
+          app.asked ? "Windows refused to create it (" +
+                          explain::DescribeStatus(static_cast<int32_t>(app.error)) + ")"
+                    : app.reading.why;
+      verdict.text = "kavrel would try the application " + Quote(app.program) + ", but " + refused +
+                     ", so it would " + otherwise.text;
+    }
+  }
+  if (app.made && (IsRelative(app.program) || IsRelative(app.directory))) {
+    verdict.text += " (this depends on kavrel's working directory, taken here as kavrel's folder)";
+  }
+  return verdict;
 }
 
 // Prints the steps of `trace`, in kavrel's order, and returns the verdict.
-Verdict Explain(const explain::Trace& trace) {
-  TellRecord(trace);
+Verdict Explain(const explain::Trace& trace, const InstallationRecord& record) {
+  TellRecord(trace, record);
   bool below = false;
   if (trace.command_line_split) {
-    const explain::ValueRead* version = Find(trace, "version");
-    const uint32_t installed = version != nullptr ? NumberOf(*version) : 0;
-    Line("required version", DescribeGate(trace, installed, &below));
+    Line("required version", DescribeGate(trace, record.version, &below));
   }
-  TellApplication(trace, below);
+  TellApplication(trace, record, below);
   const std::string nothing_because = trace.module_path_asked ? TellInstaller(trace) : "";
   return Judge(trace, nothing_because);
+}
+
+// The trial's one line: which processes kavrel-explain created, and that
+// it ended them.
+void TellTrial(const explain::Trace& trace, bool trial) {
+  if (!trial) {
+    Line("trial", "none (--no-trial): no process was created, the program files were only read");
+    return;
+  }
+  const bool both = trace.application.created && trace.installer.created;
+  const std::string created = both ? "the application and the installer program"
+                              : trace.application.created ? "the application"
+                              : trace.installer.created   ? "the installer program"
+                                                          : "";
+  if (created.empty()) return;
+  Line("trial", "to ask Windows, kavrel-explain created the process of " + created +
+                    " suspended (CREATE_SUSPENDED) and ended " + (both ? "each" : "it") +
+                    " (TerminateProcess) before any of its code ran");
 }
 
 }  // namespace
@@ -313,18 +419,19 @@ int wmain() {
     (void)fputs(kHelp, stdout);
     return 4;
   }
-  const std::wstring kavrel_path = explain::KavrelPathIn(options.beside);
-  if (!options.error.empty() || kavrel_path.empty()) {
-    (void)fprintf(
-        stderr, "kavrel-explain: %s\n\n%s",
-        options.error.empty() ? "the folder cannot be made a full path" : options.error.c_str(),
-        kHelp);
+  std::string problem = options.error;
+  const std::wstring kavrel_path =
+      problem.empty() ? explain::KavrelPath(options.beside, &problem) : std::wstring();
+  if (!problem.empty()) {
+    (void)fprintf(stderr, "kavrel-explain: %s\n\n%s", problem.c_str(), kHelp);
     return 3;
   }
 
-  Line("kavrel.exe",
-       explain::QuoteWide(kavrel_path.c_str()) +
-           (options.beside.empty() ? " (beside kavrel-explain)" : " (from --beside)"));
+  Line("kavrel", explain::QuoteWide(kavrel_path.c_str()) +
+                     (options.beside.empty() ? " (beside kavrel-explain)" : " (from --beside)"));
+  const std::string not_taken = explain::TakeKavrelsFolder(kavrel_path);
+  Line("working directory",
+       not_taken.empty() ? "kavrel's folder, as Explorer starts kavrel" : not_taken);
   std::string given;
   for (size_t i = options.kavrel_arguments; i < arguments.size(); ++i) {
     given += (given.empty() ? "" : " ") + explain::QuoteWide(arguments[i].c_str());
@@ -332,9 +439,13 @@ int wmain() {
   Line("arguments", given.empty() ? "none" : given);
   Line("DLL search", DescribeDllSearch(dll_search));
 
-  explain::Configure(kavrel_path, options.kavrel_arguments - 1);
-  wWinMain(nullptr, nullptr, nullptr, 0);
-  const Verdict verdict = Explain(explain::Recorded());
+  explain::Configure(kavrel_path, options.kavrel_arguments - 1, options.trial);
+  InstallationRecord record;
+  memset(&record, 0, sizeof record);
+  MakeLaunchDecision(&record);
+  const explain::Trace& trace = explain::Recorded();
+  const Verdict verdict = Explain(trace, record);
+  TellTrial(trace, options.trial);
   Line("verdict", verdict.text);
   return verdict.code;
 }

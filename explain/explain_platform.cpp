@@ -6,6 +6,7 @@
 #include <algorithm>
 
 #include "explain/explain_text.h"
+#include "explain/explain_trial.h"
 #include "platform/platform.h"
 // shellapi.h needs what windows.h declares.
 #include <shellapi.h>
@@ -17,6 +18,7 @@ Trace trace;
 std::wstring kavrel_path_held;
 std::string kavrel_path;
 size_t own_arguments = 0;
+bool trial = true;
 
 // As GetModuleFileNameA and GetModuleFileNameW: writes `path` into the
 // `size` elements at `buffer`, cut to size - 1 and its NUL when it does not
@@ -35,128 +37,12 @@ bool IsFolder(const char* path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-// The execution level that the program file's embedded manifest (resource
-// type 24, id 1, the one Windows reads when it creates the process) asks
-// for: "asInvoker", "highestAvailable", "requireAdministrator", or empty
-// when it names none. The file is mapped as data: none of its code runs.
-std::string RequestedLevel(const char* path) {
-  const HMODULE image =
-      LoadLibraryExA(path, nullptr, LOAD_LIBRARY_AS_DATAFILE | LOAD_LIBRARY_AS_IMAGE_RESOURCE);
-  if (image == nullptr) return std::string();
-  std::string manifest;
-  HRSRC found = FindResourceW(image, MAKEINTRESOURCEW(1), MAKEINTRESOURCEW(24));
-  const HGLOBAL loaded = found != nullptr ? LoadResource(image, found) : nullptr;
-  const void* bytes = loaded != nullptr ? LockResource(loaded) : nullptr;
-  if (bytes != nullptr)
-    manifest.assign(static_cast<const char*>(bytes), SizeofResource(image, found));
-  FreeLibrary(image);
-  size_t at = manifest.find("requestedExecutionLevel");
-  if (at != std::string::npos) at = manifest.find("level=", at);
-  if (at == std::string::npos || at + 7 >= manifest.size()) return std::string();
-  const size_t end = manifest.find(manifest[at + 6], at + 7);
-  return end == std::string::npos ? std::string() : manifest.substr(at + 7, end - at - 7);
-}
-
-// Why Windows would refuse to create a program that asks for `level` for
-// kavrel, which runs with the rights kavrel-explain has: it asks for
-// administrator rights that these are not (ERROR_ELEVATION_REQUIRED).
-// Empty when it would not refuse for that.
-std::string WhyElevationIsRefused(const std::string& level) {
-  const bool administrator = level == "requireAdministrator";
-  if (!administrator && level != "highestAvailable") return std::string();
-  HANDLE token = nullptr;
-  TOKEN_ELEVATION elevation = {};
-  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
-  DWORD size = 0;
-  if (OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token) != 0) {
-    GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
-    GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
-    CloseHandle(token);
-  }
-  if (elevation.TokenIsElevated != 0) return std::string();
-  // The highest level of a standard user is its own: that start succeeds.
-  // An administrator's filtered rights are not its highest.
-  if (!administrator && type != TokenElevationTypeLimited) return std::string();
-  // 740 is ERROR_ELEVATION_REQUIRED, which mingw-w64's headers lack.
-  return "its manifest asks for level=\"" + level +
-         "\" and kavrel, started with the rights kavrel-explain has, runs without "
-         "administrator rights: Windows refuses to create it (" +
-         DescribeStatus(740) + ")";
-}
-
-// Whether this Windows runs programs made for `machine`, by its processor:
-// x64 Windows runs x86 programs too, and ARM64 Windows x86, x64 and ARM.
-bool RunsHere(WORD machine) {
-  SYSTEM_INFO system = {};
-  GetNativeSystemInfo(&system);
-  // The field lies in a union of the structure Windows defines.
-  switch (system.wProcessorArchitecture) {  // NOLINT(cppcoreguidelines-pro-type-union-access)
-    case PROCESSOR_ARCHITECTURE_INTEL:
-      return machine == IMAGE_FILE_MACHINE_I386;
-    case PROCESSOR_ARCHITECTURE_AMD64:
-      return machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_AMD64;
-    case PROCESSOR_ARCHITECTURE_ARM64:
-      return machine == IMAGE_FILE_MACHINE_I386 || machine == IMAGE_FILE_MACHINE_AMD64 ||
-             machine == IMAGE_FILE_MACHINE_ARM64 || machine == IMAGE_FILE_MACHINE_ARMNT;
-    default:
-      return true;  // a processor kavrel-explain does not know: it cannot tell
-  }
-}
-
-// Why `path` is not a file to start, or empty when it is one. With
-// `program`, the file must also be a Windows program that Windows creates
-// for kavrel: an MZ header pointing to a PE signature, a program and not a
-// DLL, for a processor this Windows runs, asking for no rights kavrel lacks.
-std::string WhyNotStartable(const char* path, bool program) {
-  const DWORD attributes = GetFileAttributesA(path);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    return "no file is there (" + DescribeStatus(static_cast<int32_t>(GetLastError())) + ")";
-  }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return "a folder is there, not a file";
-  if (!program) return std::string();
-
-  auto* const file = CreateFileA(path, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                 OPEN_EXISTING, 0, nullptr);
-  if (file == INVALID_HANDLE_VALUE) {
-    return "the file cannot be read (" + DescribeStatus(static_cast<int32_t>(GetLastError())) + ")";
-  }
-  unsigned char header[64] = {};
-  // The PE signature and the file header after it: the machine at 4, the
-  // characteristics at 22.
-  unsigned char pe[24] = {};
-  DWORD read = 0;
-  bool is_program = ReadFile(file, header, sizeof header, &read, nullptr) != 0 &&
-                    read == sizeof header && header[0] == 'M' && header[1] == 'Z';
-  if (is_program) {
-    const LONG pe_offset = static_cast<LONG>(
-        static_cast<DWORD>(header[60]) | static_cast<DWORD>(header[61]) << 8 |
-        static_cast<DWORD>(header[62]) << 16 | static_cast<DWORD>(header[63]) << 24);
-    is_program = SetFilePointer(file, pe_offset, nullptr, FILE_BEGIN) != INVALID_SET_FILE_POINTER &&
-                 ReadFile(file, pe, sizeof pe, &read, nullptr) != 0 && read == sizeof pe &&
-                 memcmp(pe, "PE\0\0", 4) == 0;
-  }
-  CloseHandle(file);
-  if (!is_program) return "the file there is not a Windows program (no MZ/PE header)";
-  const auto machine = static_cast<WORD>(pe[4] | pe[5] << 8);
-  const auto characteristics = static_cast<WORD>(pe[22] | pe[23] << 8);
-  if ((characteristics & IMAGE_FILE_DLL) != 0) {
-    return "the file there is a DLL, not a program: Windows refuses to create a process of it";
-  }
-  if (!RunsHere(machine)) {
-    return "the file there is a program for another processor (machine " + DecimalAndHex(machine) +
-           "), which this Windows cannot run: Windows refuses to "
-           "create it";
-  }
-  return WhyElevationIsRefused(RequestedLevel(path));
-}
-
-// The folder's path in full, without a closing backslash.
-std::wstring FullFolder(const std::wstring& folder) {
+// `path` in full, as GetFullPathNameW makes it; empty when it cannot.
+std::wstring FullPath(const std::wstring& path) {
   std::wstring full(32768, L'\0');
   const DWORD length =
-      GetFullPathNameW(folder.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
+      GetFullPathNameW(path.c_str(), static_cast<DWORD>(full.size()), full.data(), nullptr);
   full.resize(length < full.size() ? length : 0);
-  while (!full.empty() && full.back() == L'\\') full.pop_back();
   return full;
 }
 
@@ -164,6 +50,14 @@ std::wstring OwnFolder() {
   std::wstring path(32768, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
   return path.substr(0, path.find_last_of(L'\\'));
+}
+
+// The attributes of the full path `full`, asked in its extended form so
+// that a path over MAX_PATH is found too.
+DWORD AttributesOf(const std::wstring& full) {
+  const std::wstring extended =
+      full.compare(0, 2, L"\\\\") == 0 ? L"\\\\?\\UNC\\" + full.substr(2) : L"\\\\?\\" + full;
+  return GetFileAttributesW(extended.c_str());
 }
 
 }  // namespace
@@ -177,9 +71,21 @@ std::vector<std::wstring> OwnArguments() {
   return arguments;
 }
 
-std::wstring KavrelPathIn(const std::wstring& folder) {
-  const std::wstring full = FullFolder(folder.empty() ? OwnFolder() : folder);
-  if (full.empty()) return std::wstring();
+std::wstring KavrelPath(const std::wstring& beside, std::string* problem) {
+  std::wstring full = FullPath(beside.empty() ? OwnFolder() : beside);
+  if (full.empty()) {
+    *problem = beside.empty()
+                   ? "kavrel-explain's own folder cannot be made a full path"
+                   : "--beside " + QuoteWide(beside.c_str()) + " cannot be made a full path";
+    return full;
+  }
+  const DWORD attributes = beside.empty() ? FILE_ATTRIBUTE_DIRECTORY : AttributesOf(full);
+  if (attributes == INVALID_FILE_ATTRIBUTES) {
+    *problem = "--beside " + QuoteWide(beside.c_str()) + " names nothing that is there";
+    return std::wstring();
+  }
+  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return full;
+  while (!full.empty() && full.back() == L'\\') full.pop_back();
   return full + L"\\kavrel.exe";
 }
 
@@ -213,11 +119,22 @@ std::string WhyNotExact(const std::string& text, const std::wstring& held) {
   return why;
 }
 
-void Configure(const std::wstring& path, size_t arguments) {
+std::string TakeKavrelsFolder(const std::wstring& kavrel_path) {
+  const std::wstring folder = kavrel_path.substr(0, kavrel_path.rfind(L'\\') + 1);
+  if (SetCurrentDirectoryW(folder.c_str()) != 0) return std::string();
+  const auto error = static_cast<int32_t>(GetLastError());
+  std::wstring own(32768, L'\0');
+  own.resize(GetCurrentDirectoryW(static_cast<DWORD>(own.size()), own.data()));
+  return "kavrel's folder cannot be made kavrel-explain's (" + DescribeStatus(error) +
+         "), so relative paths are taken from " + QuoteWide(own.c_str());
+}
+
+void Configure(const std::wstring& path, size_t arguments, bool ask_windows) {
   trace = Trace();
   kavrel_path_held = path;
   kavrel_path = Ansi(path);
   own_arguments = arguments;
+  trial = ask_windows;
 }
 
 const Trace& Recorded() { return trace; }
@@ -266,7 +183,6 @@ Status QueryRegistryValueWide(RegistryKey key, const wchar_t* name, uint32_t* re
     explain::ValueRead& read = explain::trace.values.back();
     read.held_read = true;
     read.held_status = status;
-    read.held_type = *type;
     if (status == ERROR_SUCCESS) {
       const auto* units = static_cast<const wchar_t*>(data);
       const size_t count = (*size < capacity ? *size : capacity) / sizeof(wchar_t);
@@ -279,23 +195,36 @@ Status QueryRegistryValueWide(RegistryKey key, const wchar_t* name, uint32_t* re
 
 Status CloseRegistryKey(RegistryKey key) { return RegCloseKey(reinterpret_cast<HKEY>(key)); }
 
-int32_t CreateProcessAnsi(const char* application_name, char* /*command_line*/,
-                          void* /*process_attributes*/, void* /*thread_attributes*/,
-                          int32_t /*inherit_handles*/, uint32_t /*creation_flags*/,
-                          void* /*environment*/, const char* current_directory,
-                          StartupInfo* /*startup_info*/, ProcessInformation* process_information) {
+int32_t CreateProcessAnsi(const char* application_name, char* command_line,
+                          void* process_attributes, void* thread_attributes,
+                          int32_t inherit_handles, uint32_t creation_flags, void* environment,
+                          const char* current_directory, StartupInfo* startup_info,
+                          ProcessInformation* process_information) {
   explain::Start& start = explain::trace.application;
   start.made = true;
   start.program = application_name;
   start.directory = current_directory != nullptr ? current_directory : "";
-  start.why_not = explain::WhyNotStartable(application_name, /*program=*/true);
-  if (start.why_not.empty() && current_directory != nullptr &&
+  start.reading = explain::ReadProgramFile(start.program, explain::Starter::kProcessCreation);
+  if (start.reading.outcome == explain::Outcome::kStarts && current_directory != nullptr &&
       !explain::IsFolder(current_directory)) {
-    start.why_not = "its working directory is not a folder that is there";
+    start.reading.outcome = explain::Outcome::kRefused;
+    start.reading.why = "its working directory is not a folder that is there (" +
+                        explain::DescribeStatus(ERROR_DIRECTORY) + ")";
   }
-  start.would_succeed = start.why_not.empty();
+  start.outcome = start.reading.outcome;
+  if (explain::trial) {
+    const explain::Answer answer = explain::CreateSuspendedAndEnd(
+        application_name, command_line, process_attributes, thread_attributes, inherit_handles,
+        creation_flags, environment, current_directory, startup_info);
+    start.asked = true;
+    start.created = answer.created;
+    start.error = answer.error;
+    start.outcome = answer.created ? explain::Outcome::kStarts : explain::Outcome::kRefused;
+  }
   memset(process_information, 0, sizeof *process_information);
-  return start.would_succeed ? 1 : 0;
+  // A start that reading cannot judge goes on as a failed one, the road
+  // that has more to tell.
+  return start.outcome == explain::Outcome::kStarts ? 1 : 0;
 }
 
 uint32_t GetOwnModuleFileName(char* buffer, uint32_t size) {
@@ -319,15 +248,27 @@ int32_t MultiByteToWide(uint32_t code_page, uint32_t flags, const char* text, in
 }
 
 intptr_t ShellExecuteAnsi(const char* /*operation*/, const char* file, const char* /*parameters*/,
-                          const char* directory, int32_t /*show_command*/) {
+                          const char* directory, int32_t show_command) {
   explain::Start& start = explain::trace.installer;
   start.made = true;
   start.program = file;
   start.directory = directory != nullptr ? directory : "";
-  start.why_not = explain::WhyNotStartable(file, /*program=*/false);
-  start.would_succeed = start.why_not.empty();
+  start.reading = explain::ReadProgramFile(start.program, explain::Starter::kShell);
+  start.outcome = start.reading.outcome;
+  start.after_asking = start.reading.after_asking;
+  if (explain::trial) {
+    const explain::Answer answer = explain::AskAsTheShellStarts(file, directory, show_command);
+    start.asked = true;
+    start.created = answer.created;
+    start.error = answer.error;
+    // What Windows refuses to create without administrator rights, the
+    // shell starts after asking for them.
+    start.after_asking = !answer.created && answer.error == 740;
+    start.outcome = answer.created || start.after_asking ? explain::Outcome::kStarts
+                                                         : explain::Outcome::kRefused;
+  }
   // Above 32 is success; 2 is the shell's "file not found".
-  return start.would_succeed ? 33 : 2;
+  return start.outcome == explain::Outcome::kStarts ? 33 : 2;
 }
 
 const wchar_t* GetWideCommandLine() { return GetCommandLineW(); }

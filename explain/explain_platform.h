@@ -1,10 +1,15 @@
 // kavrel-explain's platform: the functions of platform/platform.h as kavrel
 // would meet them on this machine, recorded step by step. The registry is
 // read for real and kavrel's command line is the one kavrel-explain was given
-// less its own options; kavrel's own path is made up from the folder kavrel
-// would be started from; the two starts are recorded and judged, never made.
-// Restricting the DLL search is the one step taken for real, by kavrel's
-// own code (platform/dll_search_windows.cpp).
+// less its own options; kavrel's own path is the one kavrel-explain was
+// told. The two starts are judged: with the trial, Windows is asked
+// (explain/explain_trial.h) and its answer goes back to kavrel's code;
+// without it, the program file is only read (explain/explain_reading.h),
+// and where reading cannot tell, kavrel's code is told that the start
+// failed, so that the road beyond it is told too. The file is read in
+// either case, to say why Windows refused. Restricting the DLL search is
+// the one step taken for real, by kavrel's own code
+// (platform/dll_search_windows.cpp).
 #ifndef KAVREL_EXPLAIN_EXPLAIN_PLATFORM_H_
 #define KAVREL_EXPLAIN_EXPLAIN_PLATFORM_H_
 
@@ -13,9 +18,12 @@
 #include <string>
 #include <vector>
 
+#include "explain/explain_reading.h"
+
 namespace explain {
 
-// One registry value read, as kavrel read it.
+// One registry value read, as Windows answered kavrel's 8-bit read; what
+// kavrel made of it is in kavrel's own record (launcher/installation_record.h).
 struct ValueRead {
   std::string name;
   int32_t status = 0;
@@ -28,17 +36,22 @@ struct ValueRead {
   // made only for a text that it could use.
   bool held_read = false;
   int32_t held_status = 0;
-  uint32_t held_type = 0;
   std::wstring held;  // up to its first NUL
 };
 
 // A start kavrel would make, and what would come of it.
 struct Start {
-  bool made = false;           // whether kavrel got as far as asking for it
-  std::string program;         // the application path or the installer path
-  std::string directory;       // the working directory
-  bool would_succeed = false;  // kavrel-explain's judgement of the start
-  std::string why_not;         // when it would not succeed
+  bool made = false;      // whether kavrel got as far as asking for it
+  std::string program;    // the application path or the installer path
+  std::string directory;  // the working directory
+  Reading reading;        // what reading the program file says
+  bool asked = false;     // whether Windows was asked (the trial)
+  bool created = false;   // whether it created the process (suspended, then ended)
+  uint32_t error = 0;     // what it answered when it did not
+  // The start as judged: by Windows' answer with the trial, else by the
+  // reading.
+  Outcome outcome = Outcome::kCannotTell;
+  bool after_asking = false;  // the shell asks for administrator rights first
 };
 
 // Everything kavrel asked of its platform during one decision, in its order.
@@ -63,10 +76,11 @@ struct Trace {
 // kavrel's; the program name first.
 std::vector<std::wstring> OwnArguments();
 
-// The full path kavrel.exe would have in `folder` (kavrel-explain's own
-// folder when empty), as Windows holds it; empty when the folder cannot be
-// made a full path.
-std::wstring KavrelPathIn(const std::wstring& folder);
+// kavrel's program file in full, as Windows holds it: `beside` itself when
+// it names a file, kavrel.exe in it when it names a folder, kavrel.exe in
+// kavrel-explain's own folder when it is empty. Empty, with *problem set,
+// when `beside` names nothing that is there or cannot be made a full path.
+std::wstring KavrelPath(const std::wstring& beside, std::string* problem);
 
 // `text` in the active code page, as an 8-bit call gives it to kavrel.
 std::string Ansi(const std::wstring& text);
@@ -76,10 +90,17 @@ std::string Ansi(const std::wstring& text);
 // exactly, and what came in its place. Empty when it is exact.
 std::string WhyNotExact(const std::string& text, const std::wstring& held);
 
-// What the platform is to present: kavrel's path as Windows holds it and
-// how many of the split command line's leading arguments after the program
-// name are kavrel-explain's own.
-void Configure(const std::wstring& kavrel_path, size_t own_arguments);
+// Makes kavrel's folder, where `kavrel_path` lies, the working directory,
+// as Explorer does when it starts kavrel, so that relative paths are taken
+// from there. Returns nothing when it did; else why not, and where relative
+// paths are taken from instead.
+std::string TakeKavrelsFolder(const std::wstring& kavrel_path);
+
+// What the platform is to present: kavrel's path as Windows holds it, how
+// many of the split command line's leading arguments after the program name
+// are kavrel-explain's own, and whether Windows is asked about the starts
+// (the trial).
+void Configure(const std::wstring& path, size_t arguments, bool ask_windows);
 
 // The steps recorded since Configure.
 const Trace& Recorded();

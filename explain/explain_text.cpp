@@ -109,9 +109,11 @@ Options ParseOptions(const std::vector<std::wstring>& arguments) {
     const std::wstring& argument = arguments[i];
     if (argument == L"--help") {
       options.help = true;
+    } else if (argument == L"--no-trial") {
+      options.trial = false;
     } else if (argument == L"--beside") {
       if (i + 1 == arguments.size() || arguments[i + 1].empty()) {
-        options.error = "--beside needs a folder";
+        options.error = "--beside needs a folder or a file";
         break;
       }
       options.beside = arguments[++i];

@@ -32,12 +32,14 @@ std::string QuoteWide(const wchar_t* text);
 // A number as decimal and as 8 hex digits: "5 (0x00000005)".
 std::string DecimalAndHex(uint32_t number);
 
-// kavrel-explain's command line, split: [--help] [--beside FOLDER] [--]
-// [ARGUMENT...]. `arguments` holds the whole split line, its program name
-// first. Any other argument that begins with "--" before the "--" is an
-// unknown option, an error; a single "-" (as in -1) begins kavrel's.
+// kavrel-explain's command line, split: [--help] [--no-trial] [--beside
+// FOLDER|FILE] [--] [ARGUMENT...]. `arguments` holds the whole split line,
+// its program name first. Any other argument that begins with "--" before
+// the "--" is an unknown option, an error; a single "-" (as in -1) begins
+// kavrel's.
 struct Options {
   bool help = false;
+  bool trial = true;            // false: --no-trial, the files are only read
   std::wstring beside;          // empty: kavrel-explain's own folder
   size_t kavrel_arguments = 1;  // index of the first argument meant for kavrel
   std::string error;            // not empty: the command line is not usable

@@ -49,11 +49,11 @@ bool ReadInstallationRecord(InstallationRecord* record, platform::RegistryKey* k
                                 kInstallationKeyAccess, key) == platform::kSuccess;
   if (!*key_opened) return false;
 
-  const platform::Status setuppath_status =
-      ReadText(*key, "setuppath", L"setuppath", record->setuppath);
-  const platform::Status appfile_status = ReadText(*key, "appfile", L"appfile", record->appfile);
-  const platform::Status version_status = ReadVersion(*key, "version", &record->version);
+  record->setuppath_status = ReadText(*key, "setuppath", L"setuppath", record->setuppath);
+  record->appfile_status = ReadText(*key, "appfile", L"appfile", record->appfile);
+  record->version_status = ReadVersion(*key, "version", &record->version);
 
-  return setuppath_status == platform::kSuccess && appfile_status == platform::kSuccess &&
-         version_status == platform::kSuccess;
+  return record->setuppath_status == platform::kSuccess &&
+         record->appfile_status == platform::kSuccess &&
+         record->version_status == platform::kSuccess;
 }

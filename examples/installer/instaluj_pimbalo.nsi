@@ -32,6 +32,9 @@
 ;                         there, named by its process id, with the show state
 ;                         its startup information asks for, what it did, its
 ;                         command line and its installation folder
+;
+; The exit codes of the installer and the uninstaller are the PIMBALO_EXIT_
+; defines below, beside NSIS's own 0, 1 and 2.
 
 Unicode true
 !ifdef PIMBALO_TARGET
@@ -73,11 +76,29 @@ Unicode true
 !define PIMBALO_NAME "Pimbalo"
 !define PIMBALO_PUBLISHER "Merolt"
 !define PIMBALO_FOLDER "Pimbalo"
-; The caption of the installer's window. A second start finds the running
-; installer by it.
+; The captions of the installer's and the uninstaller's windows. A second
+; start finds the running one by them.
 !define PIMBALO_CAPTION "${PIMBALO_NAME} Setup"
-; VENDOR: a name of your own for the mutex that keeps one installer running.
+!define PIMBALO_UNINSTALL_CAPTION "${PIMBALO_NAME} Uninstall"
+; VENDOR: a name of your own for the mutex that keeps one installer or
+; uninstaller running.
 !define PIMBALO_MUTEX "Merolt_01.Pimbalo.Installer"
+
+; The exit codes, beside NSIS's own: 0 done, 1 Cancel on a page, 2 NSIS
+; stopped (also the hidden start that handed over to a shown copy).
+; A newer version is installed: nothing was changed.
+!define PIMBALO_EXIT_NEWER_INSTALLED 3
+; Another installer or uninstaller of this product is running.
+!define PIMBALO_EXIT_ALREADY_RUNNING 4
+; A file could not be written (by the uninstaller: removed), in use, say:
+; the installation, its record and its list entry are as they were.
+!define PIMBALO_EXIT_FILE_IN_USE 5
+; /D= named another folder than the installed one: nothing was changed.
+!define PIMBALO_EXIT_OTHER_FOLDER 6
+; kavrel could not start the application from the folder: nothing changed.
+!define PIMBALO_EXIT_FOLDER_UNUSABLE 7
+; Started without _?=, an NSIS uninstaller copies itself into the temporary
+; folder, starts the copy and ends at once with 0: the codes are the copy's.
 
 ; KAVREL: the installation record, read by kavrel in the 32-bit view.
 !define PIMBALO_RECORD_PARENT "Software\Merolt_01"
@@ -87,7 +108,7 @@ Unicode true
 
 Name "${PIMBALO_NAME}"
 Caption "${PIMBALO_CAPTION}"
-UninstallCaption "${PIMBALO_NAME} Uninstall"
+UninstallCaption "${PIMBALO_UNINSTALL_CAPTION}"
 OutFile "${OUTFILE}"
 ; The 32-bit Program Files (a 64-bit build of this script asks Windows for
 ; it in .onInit, since its $PROGRAMFILES32 is the 64-bit folder).
@@ -98,6 +119,9 @@ InstallDir "$PROGRAMFILES32\${PIMBALO_FOLDER}"
 RequestExecutionLevel admin
 ManifestDPIAware true
 SetCompressor /SOLID lzma
+; A file that cannot be written is never skipped: the user is asked to
+; retry or cancel (silently: cancel), and the record is not written.
+AllowSkipFiles off
 ShowInstDetails show
 ShowUninstDetails show
 ; VENDOR: the text in the line above the buttons.
@@ -107,11 +131,16 @@ BrandingText "${PIMBALO_NAME} ${PIMBALO_VERSION}"
 !include LogicLib.nsh
 !include FileFunc.nsh
 !include WinMessages.nsh
+!include WinVer.nsh
 
 ; VENDOR: the pages. A license page (MUI_PAGE_LICENSE) or a finish page
 ; that runs the application can be added; the application is better
 ; started by kavrel, which checks the record first.
 !insertmacro MUI_PAGE_WELCOME
+; Not shown for an update, which goes where the record says; a folder kavrel
+; could not start the application from is refused with a message.
+!define MUI_PAGE_CUSTOMFUNCTION_PRE PimbaloDirectoryShow
+!define MUI_PAGE_CUSTOMFUNCTION_LEAVE PimbaloDirectoryLeave
 !insertmacro MUI_PAGE_DIRECTORY
 !insertmacro MUI_PAGE_INSTFILES
 !insertmacro MUI_PAGE_FINISH
@@ -119,6 +148,10 @@ BrandingText "${PIMBALO_NAME} ${PIMBALO_VERSION}"
 !insertmacro MUI_UNPAGE_INSTFILES
 ; VENDOR: more languages after this one, if wanted.
 !insertmacro MUI_LANGUAGE "English"
+; VENDOR: the wording, in each language. $0 is the file.
+LangString ^FileError_NoIgnore ${LANG_ENGLISH} "This file cannot be written, probably because it is in use \
+    (is ${PIMBALO_NAME} running?):$\r$\n$\r$\n$0$\r$\n$\r$\nClose what uses it and click Retry, or click \
+    Cancel to stop; the installed version then stays as it is."
 
 ; Windows' version numbers have four parts of 16 bits each.
 !if ${PIMBALO_VERSION} <= 65535
@@ -153,6 +186,15 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${PIMBALO_VERSION}"
 
 Var StartupShowFlag
 Var StartupShowWindow
+; 1 when the command line names the installation folder with /D=, else 0.
+Var FolderGiven
+; The folder the installation record names, or "" when there is none.
+Var RecordedFolder
+; Why kavrel could not start the application from $INSTDIR, or "".
+Var FolderProblem
+; PimbaloSameFolder's working copies.
+Var SameFolderA
+Var SameFolderB
 
 ; Writes one start's file into PIMBALO_STARTUP_LOG, when that is defined:
 ; the show state the startup information asked for, what this start did,
@@ -184,6 +226,25 @@ Function PimbaloStartupLog
 FunctionEnd
 !endif
 
+; Texts reach the System plug-in's calls as values: a path, a parameter or
+; a name is put into a register (r0) or onto the stack (s) and named there,
+; never pasted into the text of the call, where an apostrophe would end the
+; text and other characters would be read as the call's own syntax.
+
+; NSIS takes "/D=FOLDER" off the command line it keeps ($CMDLINE) and puts
+; FOLDER into $INSTDIR; the command line Windows keeps stays whole. So /D=
+; was given exactly when the two differ in length.
+Function PimbaloFolderGiven
+  System::Call "kernel32::GetCommandLineW() w .r0"
+  StrLen $0 $0
+  StrLen $1 $CMDLINE
+  ${If} $0 > $1
+    StrCpy $FolderGiven 1
+  ${Else}
+    StrCpy $FolderGiven 0
+  ${EndIf}
+FunctionEnd
+
 ; kavrel starts the installer hidden (SW_HIDE). Windows hands that show
 ; command to the installer in its startup information (STARTF_USESHOWWINDOW
 ; with wShowWindow SW_HIDE), and NSIS shows its window with SW_SHOWDEFAULT,
@@ -209,10 +270,11 @@ Function PimbaloShowIfStartedHidden
   ${If} ${Silent}
     Return
   ${EndIf}
-  ReadEnvStr $0 ${PIMBALO_RELAUNCH_MARK}
-  ${If} $0 != ""
+  StrCpy $0 "${PIMBALO_RELAUNCH_MARK}"
+  ReadEnvStr $1 ${PIMBALO_RELAUNCH_MARK}
+  ${If} $1 != ""
     ; This is the copy started below: never start another, whatever it got.
-    System::Call "kernel32::SetEnvironmentVariableW(w '${PIMBALO_RELAUNCH_MARK}', p 0)"
+    System::Call "kernel32::SetEnvironmentVariableW(w r0, p 0)"
     Return
   ${EndIf}
   ${If} $StartupShowFlag = 0
@@ -222,86 +284,215 @@ Function PimbaloShowIfStartedHidden
 
   ${GetParameters} $1
   ; NSIS takes /D= off its command line and puts it into $INSTDIR: give it
-  ; back, so that the new copy installs where this one was asked to.
-  ${If} $INSTDIR != "$PROGRAMFILES32\${PIMBALO_FOLDER}"
+  ; back, last as NSIS wants it, so that the new copy installs where this
+  ; one was asked to.
+  ${If} $FolderGiven = 1
     ${If} $1 == ""
       StrCpy $1 "/D=$INSTDIR"
     ${Else}
       StrCpy $1 "$1 /D=$INSTDIR"
     ${EndIf}
   ${EndIf}
-  System::Call "kernel32::SetEnvironmentVariableW(w '${PIMBALO_RELAUNCH_MARK}', w '1')"
-  System::Call "shell32::ShellExecuteW(p 0, p 0, w '$EXEPATH', w '$1', p 0, i ${SW_SHOWNORMAL}) p .r0"
-  System::Call "kernel32::SetEnvironmentVariableW(w '${PIMBALO_RELAUNCH_MARK}', p 0)"
+  StrCpy $2 "1"
+  System::Call "kernel32::SetEnvironmentVariableW(w r0, w r2)"
+  StrCpy $2 $EXEPATH
+  System::Call "shell32::ShellExecuteW(p 0, p 0, w r2, w r1, p 0, i ${SW_SHOWNORMAL}) p .r3"
+  System::Call "kernel32::SetEnvironmentVariableW(w r0, p 0)"
   ; ShellExecute returns a value above 32 when it started the program.
-  ${If} $0 > 32
+  ${If} $3 > 32
     !insertmacro PimbaloStartupLog "relaunched"
     Quit
   ${EndIf}
   ; The shell could not start it: go on here rather than not at all.
-  !insertmacro PimbaloStartupLog "relaunch failed ($0)"
+  !insertmacro PimbaloStartupLog "relaunch failed ($3)"
 FunctionEnd
 
-; One installer at a time: the first holds a named mutex for as long as it
-; runs. A second start brings the running installer's window to the front
-; and quits. Windows closes the mutex when the installer ends.
-Function PimbaloOnlyOneRunning
-  System::Call "kernel32::CreateMutexW(p 0, i 0, w '${PIMBALO_MUTEX}') p .r0 ?e"
-  Pop $1
-  ; ERROR_ALREADY_EXISTS
-  ${If} $1 = 183
-    ; Modern UI pages after the first add a space to the caption.
-    System::Call "user32::FindWindowW(w '#32770', w '${PIMBALO_CAPTION}') p .r0"
-    ${If} $0 P= 0
-      System::Call "user32::FindWindowW(w '#32770', w '${PIMBALO_CAPTION} ') p .r0"
-    ${EndIf}
-    ${If} $0 P<> 0
-      System::Call "user32::IsIconic(p r0) i .r1"
-      ${If} $1 <> 0
-        System::Call "user32::ShowWindow(p r0, i ${SW_RESTORE})"
+; One installer or uninstaller at a time: the first holds a named mutex for
+; as long as it runs (Windows closes it when the program ends). A second
+; start brings the running one's window to the front and quits with exit
+; code 4; a second uninstaller says why first.
+!macro PimbaloFindWindow CAPTION
+  ${If} $0 P= 0
+    StrCpy $1 "${CAPTION}"
+    System::Call "user32::FindWindowW(w '#32770', w r1) p .r0"
+  ${EndIf}
+!macroend
+!macro PimbaloOnlyOneRunning UN
+  Function ${UN}PimbaloOnlyOneRunning
+    StrCpy $0 "${PIMBALO_MUTEX}"
+    System::Call "kernel32::CreateMutexW(p 0, i 0, w r0) p .r0 ?e"
+    Pop $1
+    ; ERROR_ALREADY_EXISTS
+    ${If} $1 = 183
+      !if "${UN}" == "un."
+        ; VENDOR: the wording.
+        MessageBox MB_OK|MB_ICONEXCLAMATION "${PIMBALO_NAME} is being installed or uninstalled \
+            already. Let that finish first. Nothing was changed." /SD IDOK
+      !else
+        !insertmacro PimbaloStartupLog "already running"
+      !endif
+      ; Modern UI pages after the first add a space to the caption.
+      StrCpy $0 0
+      !insertmacro PimbaloFindWindow "${PIMBALO_CAPTION}"
+      !insertmacro PimbaloFindWindow "${PIMBALO_CAPTION} "
+      !insertmacro PimbaloFindWindow "${PIMBALO_UNINSTALL_CAPTION}"
+      !insertmacro PimbaloFindWindow "${PIMBALO_UNINSTALL_CAPTION} "
+      ${If} $0 P<> 0
+        System::Call "user32::IsIconic(p r0) i .r1"
+        ${If} $1 <> 0
+          System::Call "user32::ShowWindow(p r0, i ${SW_RESTORE})"
+        ${EndIf}
+        System::Call "user32::SetForegroundWindow(p r0)"
       ${EndIf}
-      System::Call "user32::SetForegroundWindow(p r0)"
+      SetErrorLevel ${PIMBALO_EXIT_ALREADY_RUNNING}
+      Quit
     ${EndIf}
-    !insertmacro PimbaloStartupLog "already running"
-    SetErrorLevel 4
-    Quit
+  FunctionEnd
+!macroend
+!insertmacro PimbaloOnlyOneRunning ""
+!insertmacro PimbaloOnlyOneRunning "un."
+
+; Sets RESULT to 1 when the folders A and B are one, else to 0: names
+; compared as the file system compares them (ordinally, without regard to
+; case), a closing backslash on either ignored. Changes no register but
+; RESULT.
+!macro PimbaloSameFolder RESULT A B
+  StrCpy $SameFolderA "${A}"
+  StrCpy $SameFolderB "${B}"
+  StrCpy ${RESULT} $SameFolderA "" -1
+  ${If} ${RESULT} == "\"
+    StrCpy $SameFolderA $SameFolderA -1
+  ${EndIf}
+  StrCpy ${RESULT} $SameFolderB "" -1
+  ${If} ${RESULT} == "\"
+    StrCpy $SameFolderB $SameFolderB -1
+  ${EndIf}
+  Push $SameFolderB
+  Push $SameFolderA
+  ; CompareStringOrdinal with bIgnoreCase TRUE; CSTR_EQUAL is 2.
+  System::Call "kernel32::CompareStringOrdinal(w s, i -1, w s, i -1, i 1) i .s"
+  Pop ${RESULT}
+  ${If} ${RESULT} = 2
+    StrCpy ${RESULT} 1
+  ${Else}
+    StrCpy ${RESULT} 0
+  ${EndIf}
+!macroend
+
+; Sets $FolderProblem to why kavrel could not start the application from
+; $INSTDIR, or to "" when it can. kavrel takes setuppath, a backslash and
+; appfile, at most 259 bytes, in its code page: UTF-8 on Windows 10 version
+; 1903 (build 18362) and later, where its manifest asks for it; before that
+; the system's ANSI code page, in which kavrel takes only a path that
+; converts exactly. On such older Windows the folder must suit both, since
+; Windows may be updated under an installed application.
+Function PimbaloCheckFolder
+  StrCpy $FolderProblem ""
+  StrCpy $0 "$INSTDIR\${PIMBALO_APPFILE}"
+  ; CP_UTF8 with WC_ERR_INVALID_CHARS: the bytes with the closing NUL, or 0
+  ; for text that is not whole UTF-16.
+  StrCpy $2 65001
+  System::Call "kernel32::WideCharToMultiByte(i r2, i 0x80, w r0, i -1, p 0, i 0, p 0, p 0) i .r1"
+  ${If} $1 = 0
+    StrCpy $3 ""
+  ${Else}
+    StrCpy $3 $0
+  ${EndIf}
+  ${IfNot} ${AtLeastBuild} 18362
+  ${AndIf} $1 <> 0
+  ${AndIf} $1 <= 260
+    ; The ANSI code page, without best fit (WC_NO_BEST_FIT_CHARS). The
+    ; System plug-in reads the bytes back as text in the same code page:
+    ; exact when that gives the path again.
+    System::Call "kernel32::GetACP() i .r2"
+    System::Call "kernel32::WideCharToMultiByte(i 0, i 0x400, w r0, i -1, m .r3, i ${NSIS_MAX_STRLEN}, p 0, p 0) i .r1"
+  ${EndIf}
+  ; VENDOR: the wording.
+  ${If} $1 = 0
+  ${OrIf} $3 S!= $0
+    StrCpy $FolderProblem "${PIMBALO_NAME} could not be started from this folder: its name holds characters \
+        that this Windows cannot pass on exactly (code page $2).$\r$\n$\r$\n$0$\r$\n$\r$\nChoose a folder \
+        without them."
+  ${ElseIf} $1 > 260
+    IntOp $1 $1 - 1
+    StrCpy $FolderProblem "${PIMBALO_NAME} could not be started from this folder: its path, with the \
+        program's name, takes $1 bytes, more than 259. Choose a shorter folder."
+  ${EndIf}
+FunctionEnd
+
+Function PimbaloDirectoryShow
+  ${If} $RecordedFolder != ""
+    Abort
+  ${EndIf}
+FunctionEnd
+
+Function PimbaloDirectoryLeave
+  Call PimbaloCheckFolder
+  ${If} $FolderProblem != ""
+    MessageBox MB_OK|MB_ICONEXCLAMATION "$FolderProblem"
+    Abort
   ${EndIf}
 FunctionEnd
 
 Function .onInit
   ; KAVREL: the record lives in the 32-bit view, whatever this build's width.
   SetRegView 32
+  Call PimbaloFolderGiven
   Call PimbaloShowIfStartedHidden
   Call PimbaloOnlyOneRunning
 
-  ; $INSTDIR is still InstallDir's unless /D= named another folder.
-  StrCpy $2 "$PROGRAMFILES32\${PIMBALO_FOLDER}"
+  ; Without /D=, the 32-bit Program Files: InstallDir's, which a 64-bit
+  ; build has to ask Windows for.
   !if ${NSIS_PTR_SIZE} > 4
     ReadEnvStr $0 "ProgramFiles(x86)"
     ${If} $0 != ""
-    ${AndIf} $INSTDIR == $2
+    ${AndIf} $FolderGiven = 0
       StrCpy $INSTDIR "$0\${PIMBALO_FOLDER}"
-      StrCpy $2 $INSTDIR
     ${EndIf}
   !endif
 
   ClearErrors
   ReadRegDWORD $0 HKLM "${PIMBALO_RECORD_KEY}" "version"
   ${IfNot} ${Errors}
-    ${If} $0 U> ${PIMBALO_VERSION}
+  ${AndIf} $0 U> ${PIMBALO_VERSION}
+    ; VENDOR: the wording.
+    MessageBox MB_OK|MB_ICONSTOP "${PIMBALO_NAME} version $0 is installed, which is newer than \
+        version ${PIMBALO_VERSION} in this installer. Nothing was changed." /SD IDOK
+    !insertmacro PimbaloStartupLog "refused to downgrade"
+    SetErrorLevel ${PIMBALO_EXIT_NEWER_INSTALLED}
+    Quit
+  ${EndIf}
+
+  ; An update goes where the application is: the folder the record names.
+  ; The directory page is not shown then, and a /D= naming another folder
+  ; is refused rather than followed: moving the installation would leave
+  ; the old folder to its own uninstaller, and the user's files in it.
+  ReadRegStr $RecordedFolder HKLM "${PIMBALO_RECORD_KEY}" "setuppath"
+  ${If} $RecordedFolder != ""
+    !insertmacro PimbaloSameFolder $0 $INSTDIR $RecordedFolder
+    ${If} $FolderGiven = 1
+    ${AndIf} $0 = 0
       ; VENDOR: the wording.
-      MessageBox MB_OK|MB_ICONSTOP "${PIMBALO_NAME} version $0 is installed, which is newer than \
-          version ${PIMBALO_VERSION} in this installer. Nothing was changed." /SD IDOK
-      !insertmacro PimbaloStartupLog "refused to downgrade"
-      SetErrorLevel 3
+      MessageBox MB_OK|MB_ICONSTOP "${PIMBALO_NAME} is installed in$\r$\n$\r$\n$RecordedFolder$\r$\n$\r$\n\
+          and is updated there; this installer does not move it to$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\n\
+          Uninstall it first to install it there. Nothing was changed." /SD IDOK
+      !insertmacro PimbaloStartupLog "refused another folder"
+      SetErrorLevel ${PIMBALO_EXIT_OTHER_FOLDER}
       Quit
     ${EndIf}
-    ; An update goes where the application already is, unless /D= named
-    ; another folder.
-    ReadRegStr $1 HKLM "${PIMBALO_RECORD_KEY}" "setuppath"
-    ${If} $1 != ""
-    ${AndIf} $INSTDIR == $2
-      StrCpy $INSTDIR $1
+    StrCpy $INSTDIR $RecordedFolder
+  ${EndIf}
+
+  ; The directory page checks the folder the user chooses; every other
+  ; folder is checked here.
+  ${If} ${Silent}
+  ${OrIf} $RecordedFolder != ""
+    Call PimbaloCheckFolder
+    ${If} $FolderProblem != ""
+      MessageBox MB_OK|MB_ICONSTOP "$FolderProblem$\r$\n$\r$\nNothing was changed." /SD IDOK
+      !insertmacro PimbaloStartupLog "refused the folder"
+      SetErrorLevel ${PIMBALO_EXIT_FOLDER_UNUSABLE}
+      Quit
     ${EndIf}
   ${EndIf}
   !insertmacro PimbaloStartupLog "going on"
@@ -309,9 +500,16 @@ FunctionEnd
 
 Section "${PIMBALO_NAME}"
   SetOutPath "$INSTDIR"
-  ; VENDOR: the application's other files go here too.
+  ; The program file first: a running application holds it, so an update
+  ; stops here, before anything has changed, while the user retries or
+  ; cancels (silently it cancels). VENDOR: the application's other files
+  ; go after it.
   File "${PIMBALO_APP}"
+  ClearErrors
   WriteUninstaller "$INSTDIR\uninstall.exe"
+  ${If} ${Errors}
+    Abort "Cannot write $INSTDIR\uninstall.exe"
+  ${EndIf}
 
   SetRegView 32
   ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
@@ -334,21 +532,71 @@ Section "${PIMBALO_NAME}"
   WriteRegDWORD HKLM "${PIMBALO_RECORD_KEY}" "version" ${PIMBALO_VERSION}
 SectionEnd
 
+; The installation stopped before the list entry and the record (a file it
+; could not write, and Cancel): both still name the version that is there.
+Function .onInstFailed
+  !insertmacro PimbaloStartupLog "not written"
+  SetErrorLevel ${PIMBALO_EXIT_FILE_IN_USE}
+FunctionEnd
+
+; The uninstallation stopped before it removed anything (the application's
+; file in use, and Cancel).
+Function un.onUninstFailed
+  SetErrorLevel ${PIMBALO_EXIT_FILE_IN_USE}
+FunctionEnd
+
+; The uninstaller runs as a copy in the temporary folder, which NSIS starts
+; with _?= naming this folder: $INSTDIR is the folder it was in.
 Function un.onInit
   SetRegView 32
+  Call un.PimbaloOnlyOneRunning
 FunctionEnd
 
 Section "Uninstall"
   SetRegView 32
-  ; The record first: from now on kavrel starts the installer, never a
-  ; half-removed application. Merolt_01 goes too when nothing else is in it.
-  DeleteRegKey HKLM "${PIMBALO_RECORD_KEY}"
-  DeleteRegKey /ifempty HKLM "${PIMBALO_RECORD_PARENT}"
+  ; A running application holds its program file, which could then not be
+  ; removed: rather than remove the record and leave the program, remove
+  ; nothing until the user has closed it.
+  ${If} ${FileExists} "$INSTDIR\${PIMBALO_APPFILE}"
+    in_use:
+    ClearErrors
+    FileOpen $0 "$INSTDIR\${PIMBALO_APPFILE}" a
+    ${If} ${Errors}
+      ; VENDOR: the wording.
+      MessageBox MB_RETRYCANCEL|MB_ICONSTOP "This file cannot be removed, probably because it is in use \
+          (is ${PIMBALO_NAME} running?):$\r$\n$\r$\n$INSTDIR\${PIMBALO_APPFILE}$\r$\n$\r$\nClose what uses \
+          it and click Retry, or click Cancel to stop; nothing is removed then." /SD IDCANCEL IDRETRY in_use
+      Abort "Cannot remove $INSTDIR\${PIMBALO_APPFILE}"
+    ${EndIf}
+    FileClose $0
+  ${EndIf}
+
+  ; The record and the list entry go only when they name this folder: an
+  ; uninstaller in another folder (a copy, or one an older installer left)
+  ; removes its own files and leaves the installation kavrel starts alone.
+  ReadRegStr $0 HKLM "${PIMBALO_RECORD_KEY}" "setuppath"
+  !insertmacro PimbaloSameFolder $1 $0 $INSTDIR
+  ${If} $1 = 1
+    ; The record first: from now on kavrel starts the installer, never a
+    ; half-removed application. Merolt_01 goes too when nothing else is in
+    ; it.
+    DeleteRegKey HKLM "${PIMBALO_RECORD_KEY}"
+    DeleteRegKey /ifempty HKLM "${PIMBALO_RECORD_PARENT}"
+  ${ElseIf} $0 != ""
+    DetailPrint "The installation record names $0: left as it is."
+  ${EndIf}
 
   ; VENDOR: the application's other files.
   Delete "$INSTDIR\${PIMBALO_APPFILE}"
   Delete "$INSTDIR\uninstall.exe"
   ; Only if empty: files the user put there stay.
   RMDir "$INSTDIR"
-  DeleteRegKey HKLM "${PIMBALO_UNINSTALL_KEY}"
+
+  ReadRegStr $0 HKLM "${PIMBALO_UNINSTALL_KEY}" "InstallLocation"
+  !insertmacro PimbaloSameFolder $1 $0 $INSTDIR
+  ${If} $1 = 1
+    DeleteRegKey HKLM "${PIMBALO_UNINSTALL_KEY}"
+  ${ElseIf} $0 != ""
+    DetailPrint "The list of installed programs names $0: left as it is."
+  ${EndIf}
 SectionEnd

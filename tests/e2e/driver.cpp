@@ -41,8 +41,9 @@
 // kavrel's environment and inheritable handle in the application, and the
 // show command: SW_HIDE for the installer program, no show request for the
 // application. Each case also runs kavrel-explain.exe (beside KAVREL_EXE) on
-// the same record, folder and arguments, whose exit code must name what
-// kavrel started.
+// the same record, folder (or, for a renamed kavrel, program file) and
+// arguments, whose exit code must name what kavrel started, and none of the
+// programs it creates to ask Windows may run: no report may appear.
 //
 // One case writes no record of its own: reg.exe, a registry client none of
 // kavrel's code is, imports the sample .reg file into the 32-bit view; the
@@ -53,11 +54,13 @@
 // Where Wine parts from Windows: an application whose manifest asks for
 // administrator rights. Windows refuses to create it for a caller without
 // them (ERROR_ELEVATION_REQUIRED) and kavrel starts the installer program
-// instead; Wine elevates without asking and starts it. That case runs
-// kavrel-explain with an administrator's filtered rights, and its verdict
-// must be Windows' one. Nor can a text value that fills its whole 260 bytes
-// without a NUL be told apart here from one that is merely too long: either
-// way the joined path would not fit, and the installer program starts.
+// instead; Wine elevates without asking and starts it. Those cases run
+// kavrel-explain with an administrator's filtered rights: asking Windows,
+// its verdict is Wine's here; reading the files alone (--no-trial), it must
+// be Windows' one, as it must be on Windows. Nor can a text value that
+// fills its whole 260 bytes without a NUL be told apart here from one that
+// is merely too long: either way the joined path would not fit, and the
+// installer program starts.
 //
 // The cases with characters outside the code page also run a copy of
 // kavrel.exe and kavrel-explain.exe whose manifests lack the element that
@@ -310,13 +313,34 @@ bool WriteRecord(REGSAM view, const std::vector<Value>& values) {
 // Programs made unfit to start, and manifests rewritten.
 
 // How a copy of the probe is altered so that Windows refuses to create it.
-enum class Altered { kNo, kAsksForAdministrator, kForAnotherProcessor, kDll };
+enum class Altered {
+  kNo,
+  kAsksForAdministrator,
+  kAsksForAdministratorAfterAComment,
+  kForAnotherProcessor,
+  kDll,
+  kCut
+};
 
 constexpr char kAdministratorManifest[] =
     "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
     "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
     "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>\r\n"
     "    <requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>\r\n"
+    "  </requestedPrivileges></security></trustInfo>\r\n"
+    "</assembly>\r\n";
+
+// The same level, after a commented-out element asking for asInvoker, as
+// templates have it, and written as XML allows: spaces around "=", single
+// quotes.
+constexpr char kAdministratorAfterACommentManifest[] =
+    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+    "  <!-- Options for the level:\r\n"
+    "    <requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\" />\r\n"
+    "  -->\r\n"
+    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>\r\n"
+    "    <requestedExecutionLevel level = 'requireAdministrator' uiAccess='false'/>\r\n"
     "  </requestedPrivileges></security></trustInfo>\r\n"
     "</assembly>\r\n";
 
@@ -385,8 +409,12 @@ std::string CopyWithoutUtf8CodePage(const std::wstring& source, const std::wstri
 // Alters the probe copied to `path` as `how` says.
 bool Alter(const std::wstring& path, Altered how) {
   if (how == Altered::kAsksForAdministrator) return WriteManifest(path, kAdministratorManifest);
+  if (how == Altered::kAsksForAdministratorAfterAComment) {
+    return WriteManifest(path, kAdministratorAfterACommentManifest);
+  }
   std::string image = ReadWholeFile(path);
   if (image.size() < 64) return false;
+  if (how == Altered::kCut) return WriteWholeFile(path, image.substr(0, 1024));
   const size_t pe = static_cast<unsigned char>(image[60]) |
                     static_cast<size_t>(static_cast<unsigned char>(image[61])) << 8;
   if (pe + 24 > image.size()) return false;
@@ -403,13 +431,16 @@ bool Alter(const std::wstring& path, Altered how) {
 // One situation kavrel is started in.
 
 struct Scene {
-  std::wstring folder;           // the case's own folder: its reports, kavrel's working directory
-  std::wstring kavrel_folder;    // where kavrel.exe lies
-  bool installer_beside = true;  // whether instaluj_pimbalo.exe lies beside it
-  std::wstring setuppath;        // the application's folder
-  std::wstring app_program;      // where the application's program file is put
+  std::wstring folder;         // the case's own folder: its reports, kavrel's working directory
+  std::wstring kavrel_folder;  // where kavrel lies
+  std::wstring kavrel_name = L"kavrel.exe";  // its program file's name
+  bool installer_beside = true;              // whether instaluj_pimbalo.exe lies beside it
+  std::wstring setuppath;                    // the application's folder
+  std::wstring app_program;                  // where the application's program file is put
   bool app_present = true;
-  bool app_is_text = false;            // whether a text file stands where the program should
+  bool app_is_text = false;  // whether a text file stands where the program should
+  // More files, by path, with their text: a batch file the record names.
+  std::vector<std::pair<std::wstring, std::string>> texts;
   Altered app_altered = Altered::kNo;  // how the application's program file is made unfit
   // Whether kavrel and kavrel-explain are the copies whose manifests lack
   // the UTF-8 code page, as a Windows before 10 version 1903 reads them.
@@ -417,6 +448,9 @@ struct Scene {
   // Whether kavrel-explain runs with an administrator's filtered rights, as
   // kavrel runs when a user starts it on Windows.
   bool explain_filtered = false;
+  // Whether kavrel-explain only reads the files (--no-trial); its verdict
+  // is then Windows' one, not Wine's.
+  bool explain_reads_only = false;
   bool key_present = true;           // the installation key, in the 32-bit view
   std::vector<Value> values;         // its values, written in this order
   std::vector<Value> values_64;      // a record in the 64-bit view, when not empty
@@ -428,7 +462,7 @@ struct Scene {
   std::wstring imported_record;
   std::wstring outside_folder;
 
-  std::wstring KavrelPath() const { return Join(kavrel_folder, L"kavrel.exe"); }
+  std::wstring KavrelPath() const { return Join(kavrel_folder, kavrel_name); }
   std::wstring InstallerPath() const { return Join(kavrel_folder, kInstallerName); }
 
   void Set(Value value) {
@@ -617,15 +651,33 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
        [](Scene& s) { s.app_altered = Altered::kForAnotherProcessor; }, installer},
       {"application file is a DLL", L"", [](Scene& s) { s.app_altered = Altered::kDll; },
        installer},
+      {"application cut to its first 1,024 bytes", L"",
+       [](Scene& s) { s.app_altered = Altered::kCut; }, installer},
+      // Windows runs a batch file through the command interpreter.
+      {"appfile run.cmd, a batch file that starts the application", L"",
+       [](Scene& s) {
+         s.Set(Text(L"appfile", L"run.cmd"));
+         s.texts.push_back({Join(s.setuppath, L"run.cmd"), "@\"%~dp0pimbalo.exe\"\r\n"});
+       },
+       app},
       // Windows refuses to create a program that asks for administrator
       // rights for a caller without them (ERROR_ELEVATION_REQUIRED), and
       // kavrel starts the installer program; Wine elevates without asking and
-      // starts it. kavrel-explain, run with an administrator's filtered
-      // rights, must give Windows' verdict.
+      // starts it. kavrel-explain runs with an administrator's filtered
+      // rights: asking Windows, it gets Wine's answer here and Windows' on
+      // Windows (on_windows).
       {"application asks for administrator rights", L"",
        [](Scene& s) {
          s.app_altered = Altered::kAsksForAdministrator;
          s.explain_filtered = true;
+       },
+       app, installer},
+      // The same, with asInvoker in a comment before the level, read alone.
+      {"manifest with asInvoker in a comment before requireAdministrator, --no-trial", L"",
+       [](Scene& s) {
+         s.app_altered = Altered::kAsksForAdministratorAfterAComment;
+         s.explain_filtered = true;
+         s.explain_reads_only = true;
        },
        app, installer},
 
@@ -671,6 +723,22 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
          s.key_present = false;
          s.plants = {Join(s.kavrel_folder, L"instaluj_pimb"),
                      Join(s.kavrel_folder, L"instaluj_pimb.exe")};
+       },
+       nothing},
+      // A renamed kavrel, whose program file kavrel-explain is given.
+      {"kavrel renamed", L"",
+       [](Scene& s) {
+         s.kavrel_name = L"pimbalo-start.exe";
+         s.key_present = false;
+       },
+       installer},
+      // Windows creates no process whose path is over 259 characters, but
+      // in UTF-8 these 251 are 260 bytes, too long for kavrel to have whole.
+      {"kavrel renamed, its own path of 251 characters and 260 bytes", L"",
+       [](Scene& s) {
+         s.kavrel_folder = Join(s.folder, LongRelativePath(229 - s.folder.size() - 1, L"setup"));
+         s.kavrel_name = L"za\u017c\u00f3\u0142\u0107-g\u0119\u015bl\u0105-ja\u017a\u0144.exe";
+         s.key_present = false;
        },
        nothing},
       {"kavrel does not wait for the installer", L"",
@@ -905,6 +973,9 @@ Observation Run(Scene& scene, const std::wstring& kavrel_source, const std::wstr
   if (scene.app_is_text && !WriteWholeFile(scene.app_program, "not a program\r\n")) {
     return fail("cannot write " + Utf8(scene.app_program));
   }
+  for (const auto& [path, text] : scene.texts) {
+    if (!WriteWholeFile(path, text)) return fail("cannot write " + Utf8(path));
+  }
 
   const std::wstring release_name = L"kavrel-e2e-release-" + mark;
   Handle release(CreateEventW(nullptr, TRUE, FALSE, release_name.c_str()));
@@ -1025,13 +1096,18 @@ std::vector<std::string> Check(const Scene& scene, Started expected, const std::
 }
 
 // Runs kavrel-explain in `scene` with kavrel's `arguments`; tells what is
-// wrong when its verdict (0 application, 1 installer, 2 nothing) differs.
+// wrong when its verdict (0 application, 1 installer, 2 nothing) differs, or
+// when a program it created to ask Windows ran.
 std::string CheckExplain(const std::wstring& explain, const Scene& scene,
                          const std::wstring& arguments, Started expected) {
+  // kavrel's program file when it is renamed, else its folder.
+  std::wstring beside =
+      scene.kavrel_name == L"kavrel.exe" ? scene.kavrel_folder : scene.KavrelPath();
   // A closing backslash would escape the closing quote; doubled, it does not.
-  const std::wstring folder =
-      scene.kavrel_folder.back() == L'\\' ? scene.kavrel_folder + L"\\" : scene.kavrel_folder;
-  std::wstring command_line = L"\"" + explain + L"\" --beside \"" + folder + L"\" --";
+  if (beside.back() == L'\\') beside += L"\\";
+  std::wstring command_line = L"\"" + explain + L"\"" +
+                              (scene.explain_reads_only ? L" --no-trial" : L"") + L" --beside \"" +
+                              beside + L"\" --";
   if (!arguments.empty()) command_line += L" " + arguments;
   const std::wstring said = Join(scene.folder, L"explain.txt");
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -1060,6 +1136,8 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene,
     if (primary == nullptr) return "cannot have an administrator's filtered rights";
     filtered.reset(primary);
   }
+  const std::wstring reports = Join(scene.folder, L"reports");
+  const size_t reported = List(reports, L"*.report").size();
   const BOOL created =
       scene.explain_filtered
           ? CreateProcessAsUserW(filtered.get(), explain.c_str(), &command_line[0], nullptr,
@@ -1077,6 +1155,9 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene,
   }
   DWORD verdict = 99;
   GetExitCodeProcess(explaining.get(), &verdict);
+  if (List(reports, L"*.report").size() != reported) {
+    return "a program that kavrel-explain created ran (it reported)";
+  }
   if (verdict == static_cast<DWORD>(expected)) return std::string();
   std::string text = ReadWholeFile(said);
   text = text.substr(0, text.find_last_not_of("\r\n") + 1);
@@ -1319,9 +1400,12 @@ int RunSuite(const std::wstring& kavrel_source, const std::wstring& work_folder,
     if (scene.legacy_code_page && GetACP() != 1252) {
       problems.push_back("code page " + std::to_string(GetACP()) + " here, not 1252");
     }
+    // Asked here, Wine answers for Windows; read alone, a file gets
+    // Windows' verdict.
+    const Started told =
+        UnderWine() && !scene.explain_reads_only ? c.expected : c.on_windows.value_or(c.expected);
     const std::string explained =
-        CheckExplain(scene.legacy_code_page ? legacy_explain : explain, scene, c.arguments,
-                     c.on_windows.value_or(c.expected));
+        CheckExplain(scene.legacy_code_page ? legacy_explain : explain, scene, c.arguments, told);
     if (!explained.empty()) problems.push_back(explained);
     if (at_root) {
       DeleteFileW(scene.KavrelPath().c_str());

@@ -17,7 +17,8 @@
 //
 // With KAVREL_E2E_HOLD set to an event's name, it waits (at most 20 s) for
 // that event after writing its report, so the driver can tell that kavrel
-// ended without waiting for it.
+// ended without waiting for it. The event is made when no one has made it:
+// the installer scenes keep the application running that way, and end it.
 #include <windows.h>
 // shellapi.h needs what windows.h declares.
 #include <shellapi.h>
@@ -109,7 +110,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
 
   const std::wstring hold = Environment(L"KAVREL_E2E_HOLD");
   if (!hold.empty()) {
-    const HANDLE release = OpenEventW(SYNCHRONIZE, FALSE, hold.c_str());
+    const HANDLE release = CreateEventW(nullptr, TRUE, FALSE, hold.c_str());
     if (release != nullptr) {
       WaitForSingleObject(release, 20000);
       CloseHandle(release);

@@ -34,6 +34,7 @@ TEST(ExplainText, LeavesEverythingAfterItsOwnOptionsToKavrel) {
     std::wstring beside;
     size_t kavrel_arguments;
     bool error;
+    bool trial = true;
   };
   const Case cases[] = {
       {{L"x"}, L"", 1, false},
@@ -42,12 +43,14 @@ TEST(ExplainText, LeavesEverythingAfterItsOwnOptionsToKavrel) {
       {{L"x", L"--beside", L"C:\\k", L"--", L"--help"}, L"C:\\k", 4, false},
       {{L"x", L"--beside"}, L"", 1, true},
       {{L"x", L"--besides", L"C:\\k"}, L"", 1, true},  // mistyped, not kavrel's argument
+      {{L"x", L"--no-trial", L"--beside", L"C:\\k\\k.exe", L"5"}, L"C:\\k\\k.exe", 4, false, false},
   };
   for (const Case& c : cases) {
     const explain::Options options = explain::ParseOptions(c.line);
     EXPECT_EQ(options.beside, c.beside);
     EXPECT_EQ(options.kavrel_arguments, c.kavrel_arguments);
     EXPECT_EQ(options.error.empty(), !c.error);
+    EXPECT_EQ(options.trial, c.trial);
     EXPECT_FALSE(options.help);
   }
 }

@@ -76,6 +76,10 @@ TEST_F(InstallationRecordTest, TextValuesAreTakenAsStoredOrRefusedWhenTheyMayBeC
       {fake::Text("D:\\Michal"), false, "", L"D:\\Micha\u0142"},
       // A value of another type is not converted, so it is taken as it is.
       {fake::Text("D:\\Michal"), true, "D:\\Michal", L"D:\\Micha\u0142", 3 /* REG_BINARY */},
+      // A multi-string is converted too.
+      {fake::Text("D:\\Michal"), false, "", L"D:\\Micha\u0142", platform::kRegMultiSz},
+      // Converted back, only the beginning of what Windows holds.
+      {fake::Text("D:\\Micha"), false, "", L"D:\\Micha\u0142"},
       {fake::TextWithoutNul("D:\\Pimbalo"), true, "D:\\Pimbalo"},
       {fake::Text(""), true, ""},
       {Bytes{}, true, ""},
@@ -94,10 +98,17 @@ TEST_F(InstallationRecordTest, TextValuesAreTakenAsStoredOrRefusedWhenTheyMayBeC
       if (!c.held.empty()) world.held[name] = c.held;
       world.types[name] = c.type;
       EXPECT_EQ(Read(), c.complete) << name << " of " << c.stored.size() << " bytes";
-      const char* text = std::string(name) == "setuppath" ? record.setuppath : record.appfile;
+      const bool setuppath = std::string(name) == "setuppath";
+      const char* text = setuppath ? record.setuppath : record.appfile;
       if (c.complete) {
         EXPECT_EQ(std::string(text), c.read);
       }
+      // The status kavrel-explain tells: refused as not exact, or as cut.
+      const platform::Status refused =
+          c.held.empty() ? platform::kErrorMoreData : platform::kErrorNoUnicodeTranslation;
+      EXPECT_EQ(setuppath ? record.setuppath_status : record.appfile_status,
+                c.complete ? platform::kSuccess : refused)
+          << name;
       EXPECT_EQ(world.queries.size(), 3u);
     }
   }
@@ -136,11 +147,15 @@ TEST_F(InstallationRecordTest, AllThreeReadsAreMadeWhateverTheEarlierOutcome) {
   const char* names[] = {"setuppath", "appfile", "version"};
   const platform::Status failures[] = {platform::kErrorFileNotFound, 5 /* access denied */,
                                        platform::kErrorMoreData};
-  for (const char* name : names) {
+  for (size_t i = 0; i < 3; ++i) {
+    const char* name = names[i];
     for (platform::Status failure : failures) {
       SetUp();
       world.query_status[name] = failure;
       EXPECT_FALSE(Read()) << name << " " << failure;
+      const platform::Status statuses[] = {record.setuppath_status, record.appfile_status,
+                                           record.version_status};
+      EXPECT_EQ(statuses[i], failure) << name;
       EXPECT_EQ(world.queries.size(), 3u);
       EXPECT_TRUE(key_opened);
     }
