@@ -75,7 +75,15 @@ set_tests_properties(fuzz.short lint PROPERTIES LABELS static TIMEOUT 900 RUN_SE
 add_test(NAME release
          COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_release ${KAVREL_BUILD_ROOT})
 set_tests_properties(release PROPERTIES LABELS windows TIMEOUT 300 RUN_SERIAL TRUE
-                                        FIXTURES_REQUIRED "windows_builds;rebuilt")
+                                        FIXTURES_REQUIRED "windows_builds;rebuilt"
+                                        FIXTURES_SETUP release_kit)
+
+# The check kit of that release, unpacked and run with its own command under
+# Wine, for each width this host runs.
+add_test(NAME e2e.wine.kit
+         COMMAND ${PROJECT_SOURCE_DIR}/tests/release/check_kit ${KAVREL_BUILD_ROOT})
+set_tests_properties(e2e.wine.kit PROPERTIES LABELS "windows;wine" TIMEOUT 600
+                     SKIP_RETURN_CODE 77 FIXTURES_REQUIRED release_kit RUN_SERIAL TRUE)
 
 # Configuring a Windows preset with only the other width's compiler must stop.
 add_test(NAME build_check.wrong_compiler
