@@ -29,6 +29,9 @@
 #
 # KAVREL_X64_ONLY=1 forces the 64-bit-only way on any host: only windows-x64
 # runs, through Wine's 64-bit loader, and Wine's 32-bit half is not installed.
+#
+# When scripts/install-deps could not install Wine's 32-bit half, it keeps the
+# reason in the file WINE_X86_NOT_INSTALLED, and WINE_X86_MISSING gives it.
 
 export WINEDEBUG=-all
 # No prompts to fetch the .NET and HTML engines: nothing here needs them.
@@ -39,6 +42,8 @@ export WINEARCH=win64
 # installed, and that one cannot start on a host without 32-bit code.
 WINE_LOADER_32=${WINE_LOADER_32:-/usr/lib/wine/wine}
 WINE_LOADER_64=${WINE_LOADER_64:-/usr/lib/wine/wine64}
+
+WINE_X86_NOT_INSTALLED=${WINE_X86_NOT_INSTALLED:-$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)/build/wine32-not-installed.txt}
 
 # How long making a prefix may take before it counts as hung.
 readonly wine_prefix_timeout_s=180
@@ -79,8 +84,11 @@ wine_has_32bit_half() {
 
 # What the host can do for 32-bit x86 code: native, emulated or none; "off"
 # when KAVREL_X64_ONLY asks for the 64-bit-only way. Needs no Wine.
+# KAVREL_HOST_X86_KIND gives the answer instead, for the scripts' own checks.
 wine_host_x86_kind() {
-  if [ "${KAVREL_X64_ONLY:-0}" = 1 ]; then
+  if [ -n "${KAVREL_HOST_X86_KIND:-}" ]; then
+    echo "$KAVREL_HOST_X86_KIND"
+  elif [ "${KAVREL_X64_ONLY:-0}" = 1 ]; then
     echo off
   elif ! wine_host_runs_i386; then
     echo none
@@ -98,7 +106,14 @@ wine_host_decide() {
     off) WINE_X86_MISSING="KAVREL_X64_ONLY=1 asks for the 64-bit programs only" ;;
     none) WINE_X86_MISSING="this host cannot run 32-bit x86 programs (its kernel has 32-bit emulation switched off)" ;;
     emulated) WINE_X86_MISSING="this host runs 32-bit x86 programs only through an emulator, too slowly for Wine" ;;
-    native) wine_has_32bit_half || WINE_X86_MISSING="Wine's 32-bit half ($WINE_LOADER_32, Debian's wine32:i386) is not installed or does not start" ;;
+    native)
+      if wine_has_32bit_half; then
+        :
+      elif [ -s "$WINE_X86_NOT_INSTALLED" ]; then
+        WINE_X86_MISSING=$(head -n 1 "$WINE_X86_NOT_INSTALLED")
+      else
+        WINE_X86_MISSING="Wine's 32-bit half ($WINE_LOADER_32, Debian's wine32:i386) is not installed or does not start"
+      fi ;;
   esac
   if [ -z "$WINE_X86_MISSING" ]; then
     WINE_PRESETS="windows-x86 windows-x64"
