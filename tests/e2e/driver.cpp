@@ -1195,9 +1195,9 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene,
       trial == std::string::npos
           ? ""
           : text.substr(trial + 1, text.find_first_of("\r\n", trial + 1) - trial - 1);
-  if (!scene.explain_reads_only && expected != Started::kNothing &&
-      (trial_line.find("none of its code ran") == std::string::npos ||
-       trial_line.find(" may ") != std::string::npos)) {
+  if (trial_line.find(" may ") != std::string::npos ||
+      (!scene.explain_reads_only && expected != Started::kNothing &&
+       trial_line.find("none of its code ran") == std::string::npos)) {
     return "kavrel-explain's trial line: " + (trial_line.empty() ? "(absent)" : trial_line);
   }
   if (verdict == static_cast<DWORD>(expected)) return std::string();
