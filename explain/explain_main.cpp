@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "explain/explain_platform.h"
@@ -389,22 +390,27 @@ Verdict Explain(const explain::Trace& trace, const InstallationRecord& record) {
   return Judge(trace, nothing_because);
 }
 
-// The trial's one line: which processes kavrel-explain created, and that
-// it ended them.
+// The trial's one line: each process kavrel-explain created, and what it
+// did to it, as Windows reported it.
 void TellTrial(const explain::Trace& trace, bool trial) {
   if (!trial) {
     Line("trial", "none (--no-trial): no process was created, the program files were only read");
     return;
   }
-  const bool both = trace.application.created && trace.installer.created;
-  const std::string created = both ? "the application and the installer program"
-                              : trace.application.created ? "the application"
-                              : trace.installer.created   ? "the installer program"
-                                                          : "";
-  if (created.empty()) return;
-  Line("trial", "to ask Windows, kavrel-explain created the process of " + created +
-                    " suspended (CREATE_SUSPENDED) and ended " + (both ? "each" : "it") +
-                    " (TerminateProcess) before any of its code ran");
+  std::string done;
+  const std::pair<const explain::Start*, const char*> starts[] = {
+      {&trace.application, "the application"}, {&trace.installer, "the installer program"}};
+  for (const auto& [start, program] : starts) {
+    if (!start->created) continue;
+    done += (done.empty() ? "" : "; ") + explain::DescribeTrial(program, start->answer);
+  }
+  const bool asked = trace.application.asked || trace.installer.asked;
+  if (done.empty()) {
+    Line("trial", asked ? "Windows created no process, so none was to be ended"
+                        : "no start was asked of Windows, so no process was created");
+    return;
+  }
+  Line("trial", "to ask Windows, kavrel-explain " + done);
 }
 
 }  // namespace

@@ -217,6 +217,7 @@ int32_t CreateProcessAnsi(const char* application_name, char* command_line,
         application_name, command_line, process_attributes, thread_attributes, inherit_handles,
         creation_flags, environment, current_directory, startup_info);
     start.asked = true;
+    start.answer = answer;
     start.created = answer.created;
     start.error = answer.error;
     start.outcome = answer.created ? explain::Outcome::kStarts : explain::Outcome::kRefused;
@@ -259,6 +260,7 @@ intptr_t ShellExecuteAnsi(const char* /*operation*/, const char* file, const cha
   if (explain::trial) {
     const explain::Answer answer = explain::AskAsTheShellStarts(file, directory, show_command);
     start.asked = true;
+    start.answer = answer;
     start.created = answer.created;
     start.error = answer.error;
     // What Windows refuses to create without administrator rights, the

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "explain/explain_reading.h"
+#include "explain/explain_trial.h"
 
 namespace explain {
 
@@ -48,6 +49,7 @@ struct Start {
   bool asked = false;     // whether Windows was asked (the trial)
   bool created = false;   // whether it created the process (suspended, then ended)
   uint32_t error = 0;     // what it answered when it did not
+  Answer answer;          // the trial's whole answer: how the process was held and ended
   // The start as judged: by Windows' answer with the trial, else by the
   // reading.
   Outcome outcome = Outcome::kCannotTell;

@@ -102,6 +102,32 @@ std::string DecimalAndHex(uint32_t number) {
   return std::to_string(number) + " (0x" + Hex(number, 8) + ")";
 }
 
+std::string DescribeTrial(const std::string& program, const Answer& answer) {
+  std::string text = "created the process of " + program;
+  if (answer.suspended) {
+    text += " suspended (CREATE_SUSPENDED), found its first thread still suspended";
+  } else if (answer.suspend_count == UINT32_MAX) {
+    text += "; whether its first thread was suspended could not be asked (SuspendThread failed)";
+  } else {
+    text += "; its first thread was not suspended (SuspendThread gave " +
+            std::to_string(answer.suspend_count) + ")";
+  }
+  const bool ended = answer.terminated && answer.seen_ended;
+  if (!answer.terminated) {
+    text += "; it could not be ended (TerminateProcess failed: " +
+            DescribeStatus(static_cast<int32_t>(answer.terminate_error)) + ")";
+  } else {
+    text += ", ended it (TerminateProcess) and ";
+    text += answer.seen_ended
+                ? "saw it end"
+                : "did not see it end within " + std::to_string(kEndWaitMs / 1000) + " s";
+  }
+  if (answer.suspended && ended) return text + ": none of its code ran";
+  if (!answer.suspended) text += ": its code may have run";
+  if (!ended) text += answer.suspended ? ": it may still be there" : ", and it may still be there";
+  return text;
+}
+
 Options ParseOptions(const std::vector<std::wstring>& arguments) {
   Options options;
   size_t i = 1;

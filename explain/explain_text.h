@@ -11,6 +11,8 @@
 #include <string>
 #include <vector>
 
+#include "explain/explain_trial.h"
+
 namespace explain {
 
 // "2 ERROR_FILE_NOT_FOUND": a Windows status code with its name, or with
@@ -31,6 +33,13 @@ std::string QuoteWide(const wchar_t* text);
 
 // A number as decimal and as 8 hex digits: "5 (0x00000005)".
 std::string DecimalAndHex(uint32_t number);
+
+// What the trial did to the process of `program` (say "the application"),
+// from its `answer`: created suspended, its first thread still suspended,
+// ended and seen ended. Only when all of that holds does it say that none
+// of the program's code ran; otherwise it says what failed, and what may
+// follow from it.
+std::string DescribeTrial(const std::string& program, const Answer& answer);
 
 // kavrel-explain's command line, split: [--help] [--no-trial] [--beside
 // FOLDER|FILE] [--] [ARGUMENT...]. `arguments` holds the whole split line,

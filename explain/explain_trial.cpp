@@ -23,8 +23,15 @@ Answer CreateSuspendedAndEnd(const char* application_name, char* command_line,
     return answer;
   }
   // Its first thread never ran, so none of its code did, nor any DLL's.
-  TerminateProcess(process.hProcess, 1);
-  WaitForSingleObject(process.hProcess, 5000);
+  // Windows is asked rather than trusted: a thread created suspended has a
+  // suspend count of 1, which SuspendThread returns (and raises, harmlessly,
+  // since the process is ended next); a thread that runs returns 0, and is
+  // stopped there.
+  answer.suspend_count = SuspendThread(process.hThread);
+  answer.suspended = answer.suspend_count == 1;
+  answer.terminated = TerminateProcess(process.hProcess, 1) != 0;
+  if (!answer.terminated) answer.terminate_error = GetLastError();
+  answer.seen_ended = WaitForSingleObject(process.hProcess, kEndWaitMs) == WAIT_OBJECT_0;
   CloseHandle(process.hThread);
   CloseHandle(process.hProcess);
   return answer;

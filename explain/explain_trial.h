@@ -2,7 +2,9 @@
 // process's code run: the process-creation call is made as the start would
 // make it, with CREATE_SUSPENDED added, and a process that Windows created
 // is ended at once with TerminateProcess, before its first thread ever ran,
-// and its handles closed. What Windows answered is the outcome.
+// and its handles closed. What Windows answered is the outcome. What was
+// done to the process is recorded as Windows reports it, not assumed: the
+// trial line tells it, and the end-to-end suite checks it.
 #ifndef KAVREL_EXPLAIN_EXPLAIN_TRIAL_H_
 #define KAVREL_EXPLAIN_EXPLAIN_TRIAL_H_
 
@@ -13,7 +15,18 @@ namespace explain {
 struct Answer {
   bool created = false;
   uint32_t error = 0;  // GetLastError when the process was not created
+  // For a created process: whether its first thread was still suspended,
+  // never resumed, when it was ended (SuspendThread found it suspended once,
+  // as CREATE_SUSPENDED leaves it), and what SuspendThread returned.
+  bool suspended = false;
+  uint32_t suspend_count = 0;
+  bool terminated = false;       // whether TerminateProcess succeeded
+  uint32_t terminate_error = 0;  // GetLastError when it did not
+  bool seen_ended = false;       // whether the wait saw the process end
 };
+
+// How long the trial waits to see a process it ended end.
+constexpr uint32_t kEndWaitMs = 5000;
 
 // CreateProcessA with these arguments, `creation_flags` with
 // CREATE_SUSPENDED added; `startup_info` is a STARTUPINFOA.

@@ -43,7 +43,10 @@
 // application. Each case also runs kavrel-explain.exe (beside KAVREL_EXE) on
 // the same record, folder (or, for a renamed kavrel, program file) and
 // arguments, whose exit code must name what kavrel started, and none of the
-// programs it creates to ask Windows may run: no report may appear.
+// programs it creates to ask Windows may run: no report may appear, and its
+// trial line must say that each process it created was still suspended when
+// it was ended, and seen ended. One case runs a copy of kavrel-explain beside
+// kavrel without --beside, as users run it.
 //
 // One case writes no record of its own: reg.exe, a registry client none of
 // kavrel's code is, imports the sample .reg file into the 32-bit view; the
@@ -455,6 +458,9 @@ struct Scene {
   // Whether kavrel-explain only reads the files (--no-trial); its verdict
   // is then Windows' one, not Wine's.
   bool explain_reads_only = false;
+  // Whether kavrel-explain is copied beside kavrel and finds it there
+  // itself, without --beside, as users run it.
+  bool explain_beside_kavrel = false;
   bool key_present = true;           // the installation key, in the 32-bit view
   std::vector<Value> values;         // its values, written in this order
   std::vector<Value> values_64;      // a record in the 64-bit view, when not empty
@@ -749,6 +755,14 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
          s.key_present = false;
        },
        nothing},
+      // kavrel-explain as users run it: copied beside kavrel, no --beside.
+      {"kavrel-explain beside kavrel finds it without --beside", L"",
+       [](Scene& s) {
+         s.kavrel_folder = Join(s.folder, L"Pimbalo Setup");
+         s.key_present = false;
+         s.explain_beside_kavrel = true;
+       },
+       installer},
       {"kavrel does not wait for the installer", L"",
        [](Scene& s) {
          s.key_present = false;
@@ -1116,6 +1130,12 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene,
   std::wstring command_line = L"\"" + explain + L"\"" +
                               (scene.explain_reads_only ? L" --no-trial" : L"") + L" --beside \"" +
                               beside + L"\" --";
+  std::wstring program = explain;
+  if (scene.explain_beside_kavrel) {
+    program = Join(scene.kavrel_folder, L"kavrel-explain.exe");
+    if (!CopyProgram(explain, program)) return "cannot copy kavrel-explain beside kavrel";
+    command_line = L"\"" + program + L"\" --";
+  }
   if (!arguments.empty()) command_line += L" " + arguments;
   const std::wstring said = Join(scene.folder, L"explain.txt");
   SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
@@ -1148,10 +1168,10 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene,
   const size_t reported = List(reports, L"*.report").size();
   const BOOL created =
       scene.explain_filtered
-          ? CreateProcessAsUserW(filtered.get(), explain.c_str(), &command_line[0], nullptr,
+          ? CreateProcessAsUserW(filtered.get(), program.c_str(), &command_line[0], nullptr,
                                  nullptr, TRUE, 0, nullptr, scene.folder.c_str(), &startup,
                                  &process)
-          : CreateProcessW(explain.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
+          : CreateProcessW(program.c_str(), &command_line[0], nullptr, nullptr, TRUE, 0, nullptr,
                            scene.folder.c_str(), &startup, &process);
   if (!created) {
     return "cannot start kavrel-explain: error " + std::to_string(GetLastError());
@@ -1166,8 +1186,21 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene,
   if (List(reports, L"*.report").size() != reported) {
     return "a program that kavrel-explain created ran (it reported)";
   }
-  if (verdict == static_cast<DWORD>(expected)) return std::string();
   std::string text = ReadWholeFile(said);
+  // A process ended at once need not get as far as reporting even when it
+  // ran, so the trial line must say what Windows found: each process
+  // created still suspended, then ended and seen ended.
+  const size_t trial = text.find("\ntrial:");
+  const std::string trial_line =
+      trial == std::string::npos
+          ? ""
+          : text.substr(trial + 1, text.find_first_of("\r\n", trial + 1) - trial - 1);
+  if (trial_line.find(" may ") != std::string::npos ||
+      (!scene.explain_reads_only && expected != Started::kNothing &&
+       trial_line.find("none of its code ran") == std::string::npos)) {
+    return "kavrel-explain's trial line: " + (trial_line.empty() ? "(absent)" : trial_line);
+  }
+  if (verdict == static_cast<DWORD>(expected)) return std::string();
   text = text.substr(0, text.find_last_not_of("\r\n") + 1);
   return "kavrel-explain exit code " + std::to_string(verdict) + ", " +
          text.substr(text.rfind('\n') + 1);

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 namespace {
@@ -15,6 +16,34 @@ TEST(ExplainText, NamesStatusesAndTypesAndSaysWhenItCannot) {
   EXPECT_EQ(explain::RegistryTypeName(1), "REG_SZ");
   EXPECT_EQ(explain::RegistryTypeName(11), "REG_QWORD");
   EXPECT_EQ(explain::RegistryTypeName(12), "type 12");
+  // The trial says that none of a program's code ran only when Windows
+  // found its thread suspended and the process ended.
+  struct Trial {
+    uint32_t suspend_count;
+    bool terminated;
+    bool seen_ended;
+    const char* ending;
+  };
+  const Trial trials[] = {
+      {1, true, true, "and saw it end: none of its code ran"},
+      {0, true, true,
+       "(SuspendThread gave 0), ended it (TerminateProcess) and saw it end: its code "
+       "may have run"},
+      {1, false, false, "(TerminateProcess failed: 5 ERROR_ACCESS_DENIED): it may still be there"},
+      {1, true, false, "did not see it end within 5 s: it may still be there"},
+  };
+  for (const Trial& t : trials) {
+    explain::Answer answer;
+    answer.created = true;
+    answer.suspend_count = t.suspend_count;
+    answer.suspended = t.suspend_count == 1;
+    answer.terminated = t.terminated;
+    answer.terminate_error = t.terminated ? 0 : 5;
+    answer.seen_ended = t.seen_ended;
+    const std::string text = explain::DescribeTrial("the application", answer);
+    const std::string ending = t.ending;
+    EXPECT_EQ(text.substr(text.size() - std::min(text.size(), ending.size())), ending) << text;
+  }
 }
 
 // Whatever a value or an argument holds, what is shown reads back whole:
