@@ -228,10 +228,13 @@ echo %sb_result%. Close the Sandbox's window: what is in it is discarded.
 exit /b 1
 
 rem check sandbox-table runs, inside the Sandbox, the whole table into the
-rem mapped result folder; "check sandbox" starts it there.
+rem mapped result folder; "check sandbox" starts it there. It shuts the
+rem machine down at the end, so it runs only from the kit mapped where
+rem "check sandbox" maps it, beside the configuration that command wrote.
 :sandbox_table
 set "sb_result=C:\kavrel-check\result"
-if not exist "%sb_result%\" goto usage
+if /i not "%~dp0"=="C:\kavrel-check\kit\" goto usage
+if not exist "%sb_result%\kavrel-check.wsb" goto usage
 >"%sb_result%\started.txt" echo the table started
 "%SystemRoot%\System32\cmd.exe" /d /c ""%~f0" both" >"%sb_result%\table.txt" 2>&1
 set "sb_code=%errorlevel%"
