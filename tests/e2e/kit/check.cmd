@@ -64,7 +64,9 @@ if defined drive goto run
 rem The drive folder is made by the driver, as it makes its work folder.
 set "maker=%kit%x86\e2e_driver.exe"
 if "%widths%"=="x64" set "maker=%kit%x64\e2e_driver.exe"
-"%maker%" --throwaway-machine folder "%spare%" || exit /b 2
+rem (Wine's cmd runs what follows || here even when the driver succeeded.)
+"%maker%" --throwaway-machine folder "%spare%"
+if errorlevel 1 exit /b 2
 echo made by the kavrel check kit>"%spare%\kavrel-check-drive.txt"
 for %%L in (K L M N O P Q R S T U V W X Y Z) do call :map %%L
 del "%spare%\kavrel-check-drive.txt" 2>nul
