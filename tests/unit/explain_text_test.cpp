@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <string>
 
+#include "tests/e2e/expectation.h"
+
 namespace {
 
 TEST(ExplainText, NamesStatusesAndTypesAndSaysWhenItCannot) {
@@ -81,6 +83,48 @@ TEST(ExplainText, LeavesEverythingAfterItsOwnOptionsToKavrel) {
     EXPECT_EQ(options.error.empty(), !c.error);
     EXPECT_EQ(options.trial, c.trial);
     EXPECT_FALSE(options.help);
+  }
+}
+
+// What the end-to-end table expects of kavrel and kavrel-explain for an
+// application that asks for administrator rights, by where the driver runs.
+TEST(ExplainText, EndToEndExpectationsFollowTheDriversToken) {
+  using e2e::Started;
+  using e2e::Token;
+  const Started app = Started::kApplication;
+  const Started installer = Started::kInstaller;
+  const e2e::Row own_rights = {app, std::nullopt, false, false};
+  const e2e::Row filtered = {app, installer, true, false};
+  const e2e::Row filtered_read_alone = {app, installer, true, true};
+  struct Case {
+    e2e::Row row;
+    bool wine;
+    Token token;
+    bool skipped;
+    Started kavrel;
+    Started explain;
+  };
+  const Case cases[] = {
+      // The driver's own rights: Windows creates it, UAC on or off.
+      {own_rights, false, Token::kFilteredLinked, false, app, app},
+      {own_rights, false, Token::kNoFilteredToken, false, app, app},
+      // Filtered rights: Windows refuses it (740) and kavrel starts the
+      // installer; Wine elevates without asking; read alone, Windows' verdict.
+      {filtered, false, Token::kFilteredLinked, false, installer, installer},
+      {filtered, true, Token::kFilteredLinked, false, app, app},
+      {filtered_read_alone, true, Token::kFilteredLinked, false, app, installer},
+      {filtered_read_alone, false, Token::kFilteredLinked, false, installer, installer},
+      // No filtered token to run with: skipped, not failed.
+      {filtered, false, Token::kNoFilteredToken, true, app, app},
+      {filtered_read_alone, false, Token::kNoFilteredToken, true, app, app},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(&c - cases);
+    const e2e::Expectation got = e2e::Expect(c.row, c.wine, c.token);
+    EXPECT_EQ(got.skipped != nullptr, c.skipped);
+    if (got.skipped != nullptr) continue;
+    EXPECT_EQ(got.kavrel, c.kavrel);
+    EXPECT_EQ(got.explain, c.explain);
   }
 }
 
