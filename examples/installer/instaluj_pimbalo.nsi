@@ -216,8 +216,8 @@ Var FolderGiven
 ; The folder the installation record names (the installed version's), or
 ; "" when there is none.
 Var RecordedFolder
-; The installation folder: the installer's $INSTDIR; the uninstaller's is
-; the version folder it lies in, this is the folder above it.
+; The installation folder: in the installer $INSTDIR; in the uninstaller,
+; whose $INSTDIR is the version folder it lies in, the folder above that.
 Var InstallFolder
 ; The new version's folder, once the installer has made it, else "".
 Var VersionFolder
