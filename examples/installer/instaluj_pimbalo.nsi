@@ -642,8 +642,27 @@ FunctionEnd
 ; Makes the new version's folder, $VersionFolder: app-N, or app-N-2 up to
 ; app-N-99 when that is there. The installer makes it itself (CreateDirectory
 ; fails on a folder that is there already), so nothing in it is older than
-; this installation, and it has the installation folder's permissions.
+; this installation. It gets permissions of its own rather than the
+; installation folder's: SYSTEM and the Administrators may change it and
+; what it holds, Users may only read and run. So what this installer, run
+; as administrator, writes there stays as written even in an installation
+; folder that others may change (one made under C:\, say).
 Function PimbaloMakeVersionFolder
+  ; A protected DACL (no inherited entries), each entry inherited by the
+  ; files and folders inside: full control, and 0x1200a9, read and execute.
+  StrCpy $4 "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+  ; SDDL_REVISION_1
+  System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r4, i 1, *p .r5, p 0) i .r6"
+  ${If} $6 = 0
+    Abort "Cannot make the permissions of the version's folder"
+  ${EndIf}
+  ; SECURITY_ATTRIBUTES: nLength, the descriptor (aligned to its size),
+  ; bInheritHandle.
+  !if ${NSIS_PTR_SIZE} > 4
+    System::Call "*(i 24, i 0, p r5, i 0, i 0) p .r7"
+  !else
+    System::Call "*(i 12, p r5, i 0) p .r7"
+  !endif
   StrCpy $1 1
   ${Do}
     ${If} $1 = 1
@@ -651,11 +670,11 @@ Function PimbaloMakeVersionFolder
     ${Else}
       StrCpy $0 "$INSTDIR\${PIMBALO_VERSION_FOLDER}-$1"
     ${EndIf}
-    System::Call "kernel32::CreateDirectoryW(w r0, p 0) i .r2 ?e"
+    System::Call "kernel32::CreateDirectoryW(w r0, p r7) i .r2 ?e"
     Pop $3
     ${If} $2 <> 0
       StrCpy $VersionFolder $0
-      Return
+      ${ExitDo}
     ${EndIf}
     IntOp $1 $1 + 1
     ; Only ERROR_ALREADY_EXISTS is worth another name.
@@ -664,6 +683,11 @@ Function PimbaloMakeVersionFolder
       ${ExitDo}
     ${EndIf}
   ${Loop}
+  System::Free $7
+  System::Call "kernel32::LocalFree(p r5)"
+  ${If} $VersionFolder != ""
+    Return
+  ${EndIf}
   Abort "Cannot make a folder for version ${PIMBALO_VERSION} in $INSTDIR (error $3)"
 FunctionEnd
 
