@@ -4,8 +4,16 @@
 ; application is not installed, is older than kavrel's caller asks for, or
 ; will not start. This installer writes the installation record kavrel
 ; reads, registers itself with Windows' list of installed programs, and its
-; uninstaller removes both again. Build it with your own application file
-; and version number, and change nothing else to start with:
+; uninstaller removes both again.
+;
+; Each version goes into a new folder of its own inside the installation
+; folder (app-N, or app-N-2 and so on when that name is taken), and the
+; record, written last, is what switches kavrel to it: until then the
+; installed version is untouched, and a running application keeps its own
+; folder while the next version is installed beside it.
+;
+; Build it with your own application file and version number, and change
+; nothing else to start with:
 ;
 ;   makensis -DPIMBALO_APP=FILE -DPIMBALO_VERSION=N -DOUTFILE=PATH examples/installer/instaluj_pimbalo.nsi
 ;
@@ -32,6 +40,10 @@
 ;                         there, named by its process id, with the show state
 ;                         its startup information asks for, what it did, its
 ;                         command line and its installation folder
+;   PIMBALO_TEST_HOLD     a file; while it exists (at most 60 s), the
+;                         installer waits after writing the program file into
+;                         the new version's folder, before the rest and the
+;                         record, so that a test can end it from outside there
 ;
 ; The exit codes of the installer and the uninstaller are the PIMBALO_EXIT_
 ; defines below, beside NSIS's own 0, 1 and 2.
@@ -81,8 +93,9 @@ Unicode true
 !define PIMBALO_CAPTION "${PIMBALO_NAME} Setup"
 !define PIMBALO_UNINSTALL_CAPTION "${PIMBALO_NAME} Uninstall"
 ; VENDOR: a name of your own for the mutex that keeps one installer or
-; uninstaller running.
-!define PIMBALO_MUTEX "Merolt_01.Pimbalo.Installer"
+; uninstaller running on the machine. Global\ makes it one mutex for every
+; logon session, since the record it guards is the machine's.
+!define PIMBALO_MUTEX "Global\Merolt_01.Pimbalo.Installer"
 
 ; The exit codes, beside NSIS's own: 0 done, 1 Cancel on a page, 2 NSIS
 ; stopped (also the hidden start that handed over to a shown copy).
@@ -90,15 +103,26 @@ Unicode true
 !define PIMBALO_EXIT_NEWER_INSTALLED 3
 ; Another installer or uninstaller of this product is running.
 !define PIMBALO_EXIT_ALREADY_RUNNING 4
-; A file could not be written (by the uninstaller: removed), in use, say:
-; the installation, its record and its list entry are as they were.
-!define PIMBALO_EXIT_FILE_IN_USE 5
+; The installer could not write the new version (a full disk, say): its
+; folder is removed, and the installed version, its record and its list
+; entry are as they were. The uninstaller: the application is running, and
+; nothing was removed. (Before version folders, the installer also exited
+; with 5 for a program file in use; a new folder holds none.)
+!define PIMBALO_EXIT_NOT_WRITTEN 5
+!define PIMBALO_EXIT_IN_USE 5
 ; /D= named another folder than the installed one: nothing was changed.
 !define PIMBALO_EXIT_OTHER_FOLDER 6
 ; kavrel could not start the application from the folder: nothing changed.
 !define PIMBALO_EXIT_FOLDER_UNUSABLE 7
 ; Started without _?=, an NSIS uninstaller copies itself into the temporary
 ; folder, starts the copy and ends at once with 0: the codes are the copy's.
+
+; The folder of this installer's version inside the installation folder.
+; When it is taken (the same version installed again, or left by an
+; installation that was stopped), -2 to -99 is added. The longest name is
+; the one the folder check counts.
+!define PIMBALO_VERSION_FOLDER "app-${PIMBALO_VERSION}"
+!define PIMBALO_VERSION_FOLDER_LONGEST "${PIMBALO_VERSION_FOLDER}-99"
 
 ; KAVREL: the installation record, read by kavrel in the 32-bit view.
 !define PIMBALO_RECORD_PARENT "Software\Merolt_01"
@@ -120,7 +144,8 @@ RequestExecutionLevel admin
 ManifestDPIAware true
 SetCompressor /SOLID lzma
 ; A file that cannot be written is never skipped: the user is asked to
-; retry or cancel (silently: cancel), and the record is not written.
+; retry or cancel (silently: cancel); the new version's folder is then
+; removed, and the record is not written.
 AllowSkipFiles off
 ShowInstDetails show
 ShowUninstDetails show
@@ -149,9 +174,9 @@ BrandingText "${PIMBALO_NAME} ${PIMBALO_VERSION}"
 ; VENDOR: more languages after this one, if wanted.
 !insertmacro MUI_LANGUAGE "English"
 ; VENDOR: the wording, in each language. $0 is the file.
-LangString ^FileError_NoIgnore ${LANG_ENGLISH} "This file cannot be written, probably because it is in use \
-    (is ${PIMBALO_NAME} running?):$\r$\n$\r$\n$0$\r$\n$\r$\nClose what uses it and click Retry, or click \
-    Cancel to stop; the installed version then stays as it is."
+LangString ^FileError_NoIgnore ${LANG_ENGLISH} "This file cannot be written (is the disk full?):\
+    $\r$\n$\r$\n$0$\r$\n$\r$\nMake room and click Retry, or click Cancel to stop; the installed \
+    version then stays as it is."
 
 ; Windows' version numbers have four parts of 16 bits each.
 !if ${PIMBALO_VERSION} <= 65535
@@ -188,11 +213,24 @@ Var StartupShowFlag
 Var StartupShowWindow
 ; 1 when the command line names the installation folder with /D=, else 0.
 Var FolderGiven
-; The folder the installation record names, or "" when there is none.
+; The folder the installation record names (the installed version's), or
+; "" when there is none.
 Var RecordedFolder
+; The installation folder: in the installer $INSTDIR; in the uninstaller,
+; whose $INSTDIR is the version folder it lies in, the folder above that.
+Var InstallFolder
+; The new version's folder, once the installer has made it, else "".
+Var VersionFolder
+; The first folder the installer made on the way to the installation
+; folder (the installation folder itself, or one above it), else "".
+Var MadeFolder
+; 1 once the record names the new version's folder: from then on a failure
+; must not remove it.
+Var Committed
 ; Why kavrel could not start the application from $INSTDIR, or "".
 Var FolderProblem
-; PimbaloSameFolder's working copies.
+; PimbaloInstallationFolder's and PimbaloSameFolder's working copies.
+Var FolderName
 Var SameFolderA
 Var SameFolderB
 
@@ -379,16 +417,97 @@ FunctionEnd
   ${EndIf}
 !macroend
 
+; Sets RESULT to the installation folder that holds FOLDER, a version
+; folder (the record's setuppath, or the folder an uninstaller lies in):
+; the folder above it. A FOLDER whose name does not begin with app- is the
+; installation folder itself, as an installation from before version
+; folders recorded it. Changes no register but RESULT.
+!macro PimbaloInstallationFolder RESULT FOLDER
+  ${GetFileName} "${FOLDER}" $FolderName
+  StrCpy $FolderName $FolderName 4
+  ${If} $FolderName == "app-"
+    ${GetParent} "${FOLDER}" ${RESULT}
+  ${Else}
+    StrCpy ${RESULT} "${FOLDER}"
+  ${EndIf}
+!macroend
+
+; The version folders: each app-* folder in $InstallFolder.
+!macro PimbaloVersionFunctions UN
+  ; Pops a version folder; pushes 1 when its program file is in use (a
+  ; running application holds it open, and Windows refuses to open it for
+  ; writing), else 0.
+  Function ${UN}PimbaloInUse
+    Exch $0
+    Push $1
+    StrCpy $1 0
+    ${If} ${FileExists} "$0\${PIMBALO_APPFILE}"
+      ClearErrors
+      FileOpen $0 "$0\${PIMBALO_APPFILE}" a
+      ${If} ${Errors}
+        StrCpy $1 1
+      ${Else}
+        FileClose $0
+      ${EndIf}
+    ${EndIf}
+    StrCpy $0 $1
+    Pop $1
+    Exch $0
+  FunctionEnd
+
+  ; Pops a folder to keep ("" for none) and removes every other version
+  ; folder whose program file is not in use, with all that is in it. A
+  ; folder in use stays, for the next installer or the uninstaller to
+  ; remove. A folder without the program file (one that an installer ended
+  ; from outside had only just made) is removed only when it is empty: only
+  ; a folder that holds the program is surely the installer's own.
+  Function ${UN}PimbaloRemoveVersions
+    Exch $R0
+    Push $R1
+    Push $R2
+    Push $R3
+    FindFirst $R1 $R2 "$InstallFolder\app-*"
+    ${DoWhile} $R2 != ""
+      StrCpy $R2 "$InstallFolder\$R2"
+      !insertmacro PimbaloSameFolder $R3 $R2 $R0
+      ${If} $R3 = 0
+      ${AndIf} ${FileExists} "$R2\*.*"
+        ${If} ${FileExists} "$R2\${PIMBALO_APPFILE}"
+          Push $R2
+          Call ${UN}PimbaloInUse
+          Pop $R3
+          ${If} $R3 = 1
+            DetailPrint "In use, left for the next installer or the uninstaller: $R2"
+          ${Else}
+            RMDir /r "$R2"
+          ${EndIf}
+        ${Else}
+          RMDir "$R2"
+        ${EndIf}
+      ${EndIf}
+      FindNext $R1 $R2
+    ${Loop}
+    FindClose $R1
+    Pop $R3
+    Pop $R2
+    Pop $R1
+    Pop $R0
+  FunctionEnd
+!macroend
+!insertmacro PimbaloVersionFunctions ""
+!insertmacro PimbaloVersionFunctions "un."
+
 ; Sets $FolderProblem to why kavrel could not start the application from
-; $INSTDIR, or to "" when it can. kavrel takes setuppath, a backslash and
-; appfile, at most 259 bytes, in its code page: UTF-8 on Windows 10 version
-; 1903 (build 18362) and later, where its manifest asks for it; before that
-; the system's ANSI code page, in which kavrel takes only a path that
-; converts exactly. On such older Windows the folder must suit both, since
+; a version folder in $INSTDIR, or to "" when it can; it counts the longest
+; name the version folder may get. kavrel takes setuppath (the version
+; folder), a backslash and appfile, at most 259 bytes, in its code page:
+; UTF-8 on Windows 10 version 1903 (build 18362) and later, where its
+; manifest asks for it; before that the system's ANSI code page, in which
+; kavrel takes only a path that converts exactly. On such older Windows the folder must suit both, since
 ; Windows may be updated under an installed application.
 Function PimbaloCheckFolder
   StrCpy $FolderProblem ""
-  StrCpy $0 "$INSTDIR\${PIMBALO_APPFILE}"
+  StrCpy $0 "$INSTDIR\${PIMBALO_VERSION_FOLDER_LONGEST}\${PIMBALO_APPFILE}"
   ; CP_UTF8 with WC_ERR_INVALID_CHARS: the bytes with the closing NUL, or 0
   ; for text that is not whole UTF-16.
   StrCpy $2 65001
@@ -416,7 +535,8 @@ Function PimbaloCheckFolder
   ${ElseIf} $1 > 260
     IntOp $1 $1 - 1
     StrCpy $FolderProblem "${PIMBALO_NAME} could not be started from this folder: its path, with the \
-        program's name, takes $1 bytes, more than 259. Choose a shorter folder."
+        version's folder and the program's name, takes up to $1 bytes, more than 259. Choose a \
+        shorter folder."
   ${EndIf}
 FunctionEnd
 
@@ -463,24 +583,26 @@ Function .onInit
     Quit
   ${EndIf}
 
-  ; An update goes where the application is: the folder the record names.
-  ; The directory page is not shown then, and a /D= naming another folder
-  ; is refused rather than followed: moving the installation would leave
-  ; the old folder to its own uninstaller, and the user's files in it.
+  ; An update goes where the application is: into the installation folder
+  ; that holds the version folder the record names. The directory page is
+  ; not shown then, and a /D= naming another folder is refused rather than
+  ; followed: moving the installation would leave the old folder to its own
+  ; uninstaller, and the user's files in it.
   ReadRegStr $RecordedFolder HKLM "${PIMBALO_RECORD_KEY}" "setuppath"
   ${If} $RecordedFolder != ""
-    !insertmacro PimbaloSameFolder $0 $INSTDIR $RecordedFolder
+    !insertmacro PimbaloInstallationFolder $2 $RecordedFolder
+    !insertmacro PimbaloSameFolder $0 $INSTDIR $2
     ${If} $FolderGiven = 1
     ${AndIf} $0 = 0
       ; VENDOR: the wording.
-      MessageBox MB_OK|MB_ICONSTOP "${PIMBALO_NAME} is installed in$\r$\n$\r$\n$RecordedFolder$\r$\n$\r$\n\
+      MessageBox MB_OK|MB_ICONSTOP "${PIMBALO_NAME} is installed in$\r$\n$\r$\n$2$\r$\n$\r$\n\
           and is updated there; this installer does not move it to$\r$\n$\r$\n$INSTDIR$\r$\n$\r$\n\
           Uninstall it first to install it there. Nothing was changed." /SD IDOK
       !insertmacro PimbaloStartupLog "refused another folder"
       SetErrorLevel ${PIMBALO_EXIT_OTHER_FOLDER}
       Quit
     ${EndIf}
-    StrCpy $INSTDIR $RecordedFolder
+    StrCpy $INSTDIR $2
   ${EndIf}
 
   ; The directory page checks the folder the user chooses; every other
@@ -498,55 +620,260 @@ Function .onInit
   !insertmacro PimbaloStartupLog "going on"
 FunctionEnd
 
-Section "${PIMBALO_NAME}"
-  SetOutPath "$INSTDIR"
-  ; The program file first: a running application holds it, so an update
-  ; stops here, before anything has changed, while the user retries or
-  ; cancels (silently it cancels). VENDOR: the application's other files
-  ; go after it.
-  File "${PIMBALO_APP}"
+; Makes the installation folder, and the folders above it that are not
+; there; $MadeFolder is the first of them the installer made, or "".
+Function PimbaloMakeInstallationFolder
+  StrCpy $MadeFolder ""
+  StrCpy $0 $INSTDIR
+  ${DoUntil} $0 == ""
+    ${If} ${FileExists} "$0\*.*"
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $MadeFolder $0
+    ${GetParent} $0 $0
+  ${Loop}
   ClearErrors
-  WriteUninstaller "$INSTDIR\uninstall.exe"
+  CreateDirectory "$INSTDIR"
   ${If} ${Errors}
-    Abort "Cannot write $INSTDIR\uninstall.exe"
+    Abort "Cannot make $INSTDIR"
+  ${EndIf}
+FunctionEnd
+
+; Makes the new version's folder, $VersionFolder: app-N, or app-N-2 up to
+; app-N-99 when that is there. The installer makes it itself (CreateDirectory
+; fails on a folder that is there already), so nothing in it is older than
+; this installation. It gets permissions of its own rather than the
+; installation folder's: SYSTEM and the Administrators may change it and
+; what it holds, Users may only read and run. So what this installer, run
+; as administrator, writes there stays as written even in an installation
+; folder that others may change (one made under C:\, say).
+Function PimbaloMakeVersionFolder
+  ; A protected DACL (no inherited entries), each entry inherited by the
+  ; files and folders inside: full control, and 0x1200a9, read and execute.
+  StrCpy $4 "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
+  ; SDDL_REVISION_1
+  System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r4, i 1, *p .r5, p 0) i .r6"
+  ${If} $6 = 0
+    Abort "Cannot make the permissions of the version's folder"
+  ${EndIf}
+  ; SECURITY_ATTRIBUTES: nLength, the descriptor (aligned to its size),
+  ; bInheritHandle.
+  !if ${NSIS_PTR_SIZE} > 4
+    System::Call "*(i 24, i 0, p r5, i 0, i 0) p .r7"
+  !else
+    System::Call "*(i 12, p r5, i 0) p .r7"
+  !endif
+  StrCpy $1 1
+  ${Do}
+    ${If} $1 = 1
+      StrCpy $0 "$INSTDIR\${PIMBALO_VERSION_FOLDER}"
+    ${Else}
+      StrCpy $0 "$INSTDIR\${PIMBALO_VERSION_FOLDER}-$1"
+    ${EndIf}
+    System::Call "kernel32::CreateDirectoryW(w r0, p r7) i .r2 ?e"
+    Pop $3
+    ${If} $2 <> 0
+      StrCpy $VersionFolder $0
+      ${ExitDo}
+    ${EndIf}
+    IntOp $1 $1 + 1
+    ; Only ERROR_ALREADY_EXISTS is worth another name.
+    ${If} $3 <> 183
+    ${OrIf} $1 > 99
+      ${ExitDo}
+    ${EndIf}
+  ${Loop}
+  System::Free $7
+  System::Call "kernel32::LocalFree(p r5)"
+  ${If} $VersionFolder != ""
+    Return
+  ${EndIf}
+  Abort "Cannot make a folder for version ${PIMBALO_VERSION} in $INSTDIR (error $3)"
+FunctionEnd
+
+; Pops a file and has Windows write it to the disk (FlushFileBuffers), so
+; that the record, flushed after it, never names a file that a power cut
+; could still take back. Sets the error flag when that fails.
+Function PimbaloFlushFile
+  Exch $0
+  Push $1
+  ; GENERIC_WRITE, shared for reading and writing, OPEN_EXISTING.
+  System::Call "kernel32::CreateFileW(w r0, i 0x40000000, i 3, p 0, i 3, i 0, p 0) p .r1"
+  StrCpy $0 0
+  ${If} $1 P<> -1
+    System::Call "kernel32::FlushFileBuffers(p r1) i .r0"
+    System::Call "kernel32::CloseHandle(p r1)"
+  ${EndIf}
+  ${If} $0 = 0
+    SetErrors
+  ${EndIf}
+  Pop $1
+  Pop $0
+FunctionEnd
+
+; Has Windows write the record's key to the disk (RegFlushKey): from then
+; on the update holds, a power cut included.
+Function PimbaloFlushRecord
+  StrCpy $0 "${PIMBALO_RECORD_KEY}"
+  ; HKEY_LOCAL_MACHINE (sign-extended, as Windows defines it), with
+  ; KEY_QUERY_VALUE and KEY_WOW64_32KEY.
+  System::Call "advapi32::RegOpenKeyExW(p -2147483646, w r0, i 0, i 0x201, *p .r1) i .r2"
+  ${If} $2 = 0
+    System::Call "advapi32::RegFlushKey(p r1)"
+    System::Call "advapi32::RegCloseKey(p r1)"
+  ${EndIf}
+FunctionEnd
+
+Section "${PIMBALO_NAME}"
+  SetRegView 32
+  StrCpy $InstallFolder $INSTDIR
+  Call PimbaloMakeInstallationFolder
+  ; On an update, folders that the record no longer names and that were in
+  ; use at the last update, or that an installation ended from outside
+  ; left, go first: they would only take room from this version.
+  ${If} $RecordedFolder != ""
+    Push $RecordedFolder
+    Call PimbaloRemoveVersions
   ${EndIf}
 
-  SetRegView 32
-  ${GetSize} "$INSTDIR" "/S=0K" $0 $1 $2
+  ; Every file of the new version goes into a folder of its own. Until the
+  ; record names it, nothing of the installed version changes, and a
+  ; running application keeps its folder.
+  Call PimbaloMakeVersionFolder
+  SetOutPath "$VersionFolder"
+  ; VENDOR: the application's other files go after it.
+  File "${PIMBALO_APP}"
+  !ifdef PIMBALO_TEST_HOLD
+    ${If} ${FileExists} "${PIMBALO_TEST_HOLD}"
+      !insertmacro PimbaloStartupLog "holding"
+    ${EndIf}
+    StrCpy $0 0
+    ${Do}
+      ${IfNot} ${FileExists} "${PIMBALO_TEST_HOLD}"
+      ${OrIf} $0 >= 300
+        ${ExitDo}
+      ${EndIf}
+      Sleep 200
+      IntOp $0 $0 + 1
+    ${Loop}
+  !endif
+  ; The uninstaller goes with the version: written after its files, it is
+  ; there exactly when the version is whole, and it survives updates until
+  ; the version after has replaced the record and the list entry.
+  ClearErrors
+  WriteUninstaller "$VersionFolder\uninstall.exe"
+  ${If} ${Errors}
+    Abort "Cannot write $VersionFolder\uninstall.exe"
+  ${EndIf}
+  ; VENDOR: each file the version holds.
+  Push "$VersionFolder\${PIMBALO_APPFILE}"
+  Call PimbaloFlushFile
+  Push "$VersionFolder\uninstall.exe"
+  Call PimbaloFlushFile
+  ${If} ${Errors}
+    Abort "Cannot write the files of version ${PIMBALO_VERSION} to the disk"
+  ${EndIf}
+
+  ; KAVREL: the record, last: writing setuppath is the commit of the whole
+  ; installation. setuppath is the version folder without a closing
+  ; backslash, appfile the program file's name in it, version a DWORD.
+  ; kavrel reads setuppath, appfile, version: a start between the first
+  ; write and the last sees the new folder with the old version number,
+  ; which is sound, since the folder is whole by then (and a version that
+  ; renamed its program file would send that one start to the installer).
+  ClearErrors
+  WriteRegStr HKLM "${PIMBALO_RECORD_KEY}" "setuppath" "$VersionFolder"
+  ${If} ${Errors}
+    Abort "Cannot write the installation record"
+  ${EndIf}
+  StrCpy $Committed 1
+  WriteRegStr HKLM "${PIMBALO_RECORD_KEY}" "appfile" "${PIMBALO_APPFILE}"
+  WriteRegDWORD HKLM "${PIMBALO_RECORD_KEY}" "version" ${PIMBALO_VERSION}
+  Call PimbaloFlushRecord
+
+  ; The list entry follows the record: its uninstaller is the new
+  ; version's. An installation ended between the two still has the old
+  ; entry, whose uninstaller removes this one all the same.
+  ${GetSize} "$VersionFolder" "/S=0K" $0 $1 $2
   WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "DisplayName" "${PIMBALO_NAME}"
   WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "DisplayVersion" "${PIMBALO_VERSION}"
   WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "Publisher" "${PIMBALO_PUBLISHER}"
-  WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "DisplayIcon" "$INSTDIR\${PIMBALO_APPFILE}"
+  WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "DisplayIcon" "$VersionFolder\${PIMBALO_APPFILE}"
   WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "InstallLocation" "$INSTDIR"
-  WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "UninstallString" '"$INSTDIR\uninstall.exe"'
-  WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "QuietUninstallString" '"$INSTDIR\uninstall.exe" /S'
+  WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "UninstallString" '"$VersionFolder\uninstall.exe"'
+  WriteRegStr HKLM "${PIMBALO_UNINSTALL_KEY}" "QuietUninstallString" '"$VersionFolder\uninstall.exe" /S'
   WriteRegDWORD HKLM "${PIMBALO_UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKLM "${PIMBALO_UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${PIMBALO_UNINSTALL_KEY}" "NoRepair" 1
 
-  ; KAVREL: the record, last, once everything it points to is in place.
-  ; setuppath is the folder without a closing backslash (NSIS keeps
-  ; $INSTDIR so), appfile the program file's name in it, version a DWORD.
-  WriteRegStr HKLM "${PIMBALO_RECORD_KEY}" "setuppath" "$INSTDIR"
-  WriteRegStr HKLM "${PIMBALO_RECORD_KEY}" "appfile" "${PIMBALO_APPFILE}"
-  WriteRegDWORD HKLM "${PIMBALO_RECORD_KEY}" "version" ${PIMBALO_VERSION}
+  ; The versions the record no longer names, unless still running.
+  Push $VersionFolder
+  Call PimbaloRemoveVersions
 SectionEnd
 
-; The installation stopped before the list entry and the record (a file it
-; could not write, and Cancel): both still name the version that is there.
+; The installation stopped before the record (a file it could not write,
+; and Cancel): the new version's folder goes, and so do the folders it made
+; on the way (only when empty); the record and the list entry still name
+; the version that was there, if any.
 Function .onInstFailed
+  ${If} $Committed <> 1
+    ; Out of the folder first: Windows does not remove a process's current
+    ; folder.
+    SetOutPath "$TEMP"
+    ${If} $VersionFolder != ""
+      RMDir /r "$VersionFolder"
+    ${EndIf}
+    ${If} $MadeFolder != ""
+      StrCpy $0 $INSTDIR
+      ${Do}
+        RMDir "$0"
+        ${If} $0 == $MadeFolder
+          ${ExitDo}
+        ${EndIf}
+        ${GetParent} $0 $0
+      ${LoopUntil} $0 == ""
+    ${EndIf}
+  ${EndIf}
   !insertmacro PimbaloStartupLog "not written"
-  SetErrorLevel ${PIMBALO_EXIT_FILE_IN_USE}
+  SetErrorLevel ${PIMBALO_EXIT_NOT_WRITTEN}
 FunctionEnd
 
-; The uninstallation stopped before it removed anything (the application's
-; file in use, and Cancel).
+; The uninstallation stopped before it removed anything (the application
+; running, and Cancel).
 Function un.onUninstFailed
-  SetErrorLevel ${PIMBALO_EXIT_FILE_IN_USE}
+  SetErrorLevel ${PIMBALO_EXIT_IN_USE}
+FunctionEnd
+
+; Pushes the program file of a version folder in $InstallFolder that is in
+; use, or "".
+Function un.PimbaloVersionInUse
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $3 ""
+  FindFirst $0 $1 "$InstallFolder\app-*"
+  ${DoWhile} $1 != ""
+    Push "$InstallFolder\$1"
+    Call un.PimbaloInUse
+    Pop $2
+    ${If} $2 = 1
+      StrCpy $3 "$InstallFolder\$1\${PIMBALO_APPFILE}"
+      ${ExitDo}
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+  StrCpy $0 $3
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
 FunctionEnd
 
 ; The uninstaller runs as a copy in the temporary folder, which NSIS starts
-; with _?= naming this folder: $INSTDIR is the folder it was in.
+; with _?= naming the folder it lies in, a version folder: $INSTDIR is that
+; folder, and the installation folder is the one above it.
 Function un.onInit
   SetRegView 32
   Call un.PimbaloOnlyOneRunning
@@ -554,28 +881,31 @@ FunctionEnd
 
 Section "Uninstall"
   SetRegView 32
-  ; A running application holds its program file, which could then not be
-  ; removed: rather than remove the record and leave the program, remove
-  ; nothing until the user has closed it.
-  ${If} ${FileExists} "$INSTDIR\${PIMBALO_APPFILE}"
-    in_use:
-    ClearErrors
-    FileOpen $0 "$INSTDIR\${PIMBALO_APPFILE}" a
-    ${If} ${Errors}
-      ; VENDOR: the wording.
-      MessageBox MB_RETRYCANCEL|MB_ICONSTOP "This file cannot be removed, probably because it is in use \
-          (is ${PIMBALO_NAME} running?):$\r$\n$\r$\n$INSTDIR\${PIMBALO_APPFILE}$\r$\n$\r$\nClose what uses \
-          it and click Retry, or click Cancel to stop; nothing is removed then." /SD IDCANCEL IDRETRY in_use
-      Abort "Cannot remove $INSTDIR\${PIMBALO_APPFILE}"
-    ${EndIf}
-    FileClose $0
+  !insertmacro PimbaloInstallationFolder $InstallFolder $INSTDIR
+  ; A running application holds its program file, in whichever version
+  ; folder it runs from: rather than remove the record and leave a running
+  ; program, remove nothing until the user has closed it.
+  in_use:
+  Call un.PimbaloVersionInUse
+  Pop $0
+  ${If} $0 != ""
+    ; VENDOR: the wording.
+    MessageBox MB_RETRYCANCEL|MB_ICONSTOP "This file cannot be removed, probably because it is in use \
+        (is ${PIMBALO_NAME} running?):$\r$\n$\r$\n$0$\r$\n$\r$\nClose what uses it and click Retry, or \
+        click Cancel to stop; nothing is removed then." /SD IDCANCEL IDRETRY in_use
+    Abort "Cannot remove $0"
   ${EndIf}
 
-  ; The record and the list entry go only when they name this folder: an
-  ; uninstaller in another folder (a copy, or one an older installer left)
-  ; removes its own files and leaves the installation kavrel starts alone.
+  ; The record and the list entry go only when they name this installation
+  ; folder: an uninstaller in another one (a copy, or one an older installer
+  ; left) removes its own files and leaves the installation kavrel starts
+  ; alone.
   ReadRegStr $0 HKLM "${PIMBALO_RECORD_KEY}" "setuppath"
-  !insertmacro PimbaloSameFolder $1 $0 $INSTDIR
+  StrCpy $1 0
+  ${If} $0 != ""
+    !insertmacro PimbaloInstallationFolder $1 $0
+    !insertmacro PimbaloSameFolder $1 $1 $InstallFolder
+  ${EndIf}
   ${If} $1 = 1
     ; The record first: from now on kavrel starts the installer, never a
     ; half-removed application. Merolt_01 goes too when nothing else is in
@@ -586,14 +916,18 @@ Section "Uninstall"
     DetailPrint "The installation record names $0: left as it is."
   ${EndIf}
 
-  ; VENDOR: the application's other files.
-  Delete "$INSTDIR\${PIMBALO_APPFILE}"
-  Delete "$INSTDIR\uninstall.exe"
-  ; Only if empty: files the user put there stay.
-  RMDir "$INSTDIR"
+  ; Every version folder, this one too (less this uninstaller, when it runs
+  ; in place with _?=). Out of them first: Windows does not remove a
+  ; process's current folder.
+  SetOutPath "$TEMP"
+  Push ""
+  Call un.PimbaloRemoveVersions
+  ; VENDOR: files of the installation folder itself, if any. Only if empty:
+  ; files the user put there stay.
+  RMDir "$InstallFolder"
 
   ReadRegStr $0 HKLM "${PIMBALO_UNINSTALL_KEY}" "InstallLocation"
-  !insertmacro PimbaloSameFolder $1 $0 $INSTDIR
+  !insertmacro PimbaloSameFolder $1 $0 $InstallFolder
   ${If} $1 = 1
     DeleteRegKey HKLM "${PIMBALO_UNINSTALL_KEY}"
   ${ElseIf} $0 != ""
