@@ -1,6 +1,6 @@
 // Times kavrel against its floor, under the same conditions, in alternating
 // rounds, and prints the medians:
-//   bench_timer KAVREL.EXE FLOOR.EXE RUNS
+//   bench_timer KAVREL.EXE FLOOR.EXE RUNS [KAVREL_SYSTEM_CODE_PAGE.EXE]
 // It installs FLOOR.EXE as the application (a complete installation record
 // with version 5) so that kavrel takes its usual road, and measures
 //   - kavrel's own run, from its start until it has ended;
@@ -9,9 +9,15 @@
 //     kavrel does, until it has ended: what one process start costs;
 //   - the application's run through kavrel, until kavrel and the
 //     application have both ended;
-//   - the application started directly, until it has ended.
+//   - the application started directly, until it has ended;
+//   - given the fourth argument, the run of that copy of kavrel whose
+//     manifest leaves out the UTF-8 code page: kavrel against it is what the
+//     code page costs at each start.
 // Every program runs in a job object of its own, so that the timer knows
-// when everything it started, directly or not, has ended.
+// when everything it started, directly or not, has ended. Each round runs
+// every measure once; besides the medians, the table gives the middle half
+// of the rounds' ratios (the ratio of the two runs in the same round), which
+// shows how far a shared, busy machine spreads them.
 #include <windows.h>
 
 #include <algorithm>
@@ -124,23 +130,53 @@ double Median(std::vector<double> values) {
   return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
 }
 
+// "Q1 to Q3" of the rounds' ratios of one measure to another (nearest rank).
+std::string MiddleHalf(const std::vector<double>& measured, const std::vector<double>& base) {
+  std::vector<double> ratios;
+  for (size_t round = 0; round < measured.size() && round < base.size(); ++round) {
+    ratios.push_back(measured[round] / base[round]);
+  }
+  if (ratios.empty()) return "";
+  std::sort(ratios.begin(), ratios.end());
+  const size_t last = ratios.size() - 1;
+  char text[64];
+  std::snprintf(text, sizeof text, "%.3f to %.3f", ratios[last / 4], ratios[last - last / 4]);
+  return text;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc != 4) {
-    std::fprintf(stderr, "usage: bench_timer KAVREL.EXE FLOOR.EXE RUNS\n");
+  if (argc != 4 && argc != 5) {
+    std::fprintf(stderr,
+                 "usage: bench_timer KAVREL.EXE FLOOR.EXE RUNS [KAVREL_SYSTEM_CODE_PAGE.EXE]\n");
     return 2;
   }
   char kavrel[MAX_PATH];
   char floor[MAX_PATH];
+  char system_code_page[MAX_PATH] = "";
   GetFullPathNameA(argv[1], MAX_PATH, kavrel, nullptr);
   GetFullPathNameA(argv[2], MAX_PATH, floor, nullptr);
   const int runs = std::atoi(argv[3]);
+  if (runs < 1) {
+    std::fprintf(stderr, "bench_timer: RUNS must be a number above 0, not %s\n", argv[3]);
+    return 2;
+  }
+  if (argc == 5) GetFullPathNameA(argv[4], MAX_PATH, system_code_page, nullptr);
   const std::string floor_path = floor;
   const size_t slash = floor_path.rfind('\\');
   WriteInstallationRecord(floor_path.substr(0, slash), floor_path.substr(slash + 1));
 
-  enum Measure { kKavrel, kFloor, kFloorStarting, kThroughKavrel, kDirect, kMeasures };
+  enum Measure {
+    kKavrel,
+    kFloor,
+    kFloorStarting,
+    kThroughKavrel,
+    kDirect,
+    kSystemCodePage,
+    kAllMeasures
+  };
+  const int measures = system_code_page[0] != '\0' ? kAllMeasures : kSystemCodePage;
   auto measure = [&](int which) {
     switch (which) {
       case kKavrel:
@@ -151,17 +187,19 @@ int main(int argc, char** argv) {
         return JobRun(floor, floor).UntilProcessEnded();
       case kThroughKavrel:
         return JobRun(kavrel).UntilJobEmpty();
+      case kSystemCodePage:
+        return JobRun(system_code_page).UntilProcessEnded();
       default:
         return JobRun(floor).UntilJobEmpty();
     }
   };
 
-  for (int which = 0; which < kMeasures; ++which) measure(which);  // warm the caches
-  std::vector<double> times[kMeasures];
+  for (int which = 0; which < measures; ++which) measure(which);  // warm the caches
+  std::vector<double> times[kAllMeasures];
   for (int round = 0; round < runs; ++round) {
     // Rotate the order, so that no measure always follows the same one.
-    for (int step = 0; step < kMeasures; ++step) {
-      const int which = (round + step) % kMeasures;
+    for (int step = 0; step < measures; ++step) {
+      const int which = (round + step) % measures;
       times[which].push_back(measure(which));
     }
   }
@@ -171,17 +209,29 @@ int main(int argc, char** argv) {
   const double floor_starting_ms = Median(times[kFloorStarting]);
   const double through_ms = Median(times[kThroughKavrel]);
   const double direct_ms = Median(times[kDirect]);
-  std::printf("| measure (median of %d runs each) | ms | ratio |\n", runs);
-  std::printf("|---|---:|---:|\n");
-  std::printf("| kavrel run, complete record | %.2f | %.3f of floor |\n", kavrel_ms,
-              kavrel_ms / floor_ms);
-  std::printf("| floor program run | %.2f | 1 |\n", floor_ms);
-  std::printf("| floor program starting the application | %.2f | %.3f of floor |\n",
-              floor_starting_ms, floor_starting_ms / floor_ms);
-  std::printf("| kavrel run against the starting floor | | %.3f |\n",
-              kavrel_ms / floor_starting_ms);
-  std::printf("| application run through kavrel | %.2f | %.3f of direct |\n", through_ms,
-              through_ms / direct_ms);
-  std::printf("| application started directly | %.2f | 1 |\n", direct_ms);
+  std::printf("| measure (median of %d runs each) | ms | ratio | rounds' middle half |\n", runs);
+  std::printf("|---|---:|---:|---|\n");
+  std::printf("| kavrel run, complete record | %.2f | %.3f of floor | %s |\n", kavrel_ms,
+              kavrel_ms / floor_ms, MiddleHalf(times[kKavrel], times[kFloor]).c_str());
+  std::printf("| floor program run | %.2f | 1 | |\n", floor_ms);
+  std::printf("| floor program starting the application | %.2f | %.3f of floor | %s |\n",
+              floor_starting_ms, floor_starting_ms / floor_ms,
+              MiddleHalf(times[kFloorStarting], times[kFloor]).c_str());
+  std::printf("| kavrel run against the starting floor | | %.3f | %s |\n",
+              kavrel_ms / floor_starting_ms,
+              MiddleHalf(times[kKavrel], times[kFloorStarting]).c_str());
+  if (measures == kAllMeasures) {
+    const double system_code_page_ms = Median(times[kSystemCodePage]);
+    std::printf(
+        "| kavrel in the system's code page, complete record | %.2f | %.3f of floor | %s |\n",
+        system_code_page_ms, system_code_page_ms / floor_ms,
+        MiddleHalf(times[kSystemCodePage], times[kFloor]).c_str());
+    std::printf("| kavrel run against kavrel in the system's code page | | %.3f | %s |\n",
+                kavrel_ms / system_code_page_ms,
+                MiddleHalf(times[kKavrel], times[kSystemCodePage]).c_str());
+  }
+  std::printf("| application run through kavrel | %.2f | %.3f of direct | %s |\n", through_ms,
+              through_ms / direct_ms, MiddleHalf(times[kThroughKavrel], times[kDirect]).c_str());
+  std::printf("| application started directly | %.2f | 1 | |\n", direct_ms);
   return 0;
 }
