@@ -889,8 +889,10 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
   };
 
   // The required-version gate: the first argument against the installed
-  // version. Each number is tried at the installed version just below it and
-  // at itself; a text that gives 0 is tried at installed version 0.
+  // version. Most numbers are tried at the installed version just below them
+  // and at themselves; 259 nines (2147483647) only just below, "1 9" (only
+  // its first argument counts) only above; a text that gives 0 is tried at
+  // installed version 0.
   struct Gate {
     std::string label;
     std::wstring argument;
