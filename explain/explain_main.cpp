@@ -244,12 +244,12 @@ std::string DescribeStart(const explain::Start& start) {
   }
   if (start.after_asking) {
     return "Windows creates it only with administrator rights (" +
-           explain::DescribeStatus(static_cast<int32_t>(start.error)) +
+           explain::DescribeStatus(static_cast<int32_t>(start.answer.error)) +
            "): the shell asks for them, then starts it";
   }
-  if (!start.created) {
+  if (!start.answer.created) {
     std::string text = "Windows refused to create it (" +
-                       explain::DescribeStatus(static_cast<int32_t>(start.error)) + ")";
+                       explain::DescribeStatus(static_cast<int32_t>(start.answer.error)) + ")";
     if (reading.outcome != explain::Outcome::kStarts && !reading.why.empty()) {
       text += ": " + reading.why;
     }
@@ -326,9 +326,10 @@ std::string TellInstaller(const explain::Trace& trace) {
                                 ", hidden, through the shell: " + DescribeStart(installer));
   if (installer.outcome != explain::Outcome::kRefused) return std::string();
   return "the installer program " + Quote(installer.program) + " cannot start: " +
-         (installer.asked ? "Windows refused to create it (" +
-                                explain::DescribeStatus(static_cast<int32_t>(installer.error)) + ")"
-                          : installer.reading.why);
+         (installer.asked
+              ? "Windows refused to create it (" +
+                    explain::DescribeStatus(static_cast<int32_t>(installer.answer.error)) + ")"
+              : installer.reading.why);
 }
 
 // The road after the application: the installer program, or nothing.
@@ -366,7 +367,7 @@ Verdict Judge(const explain::Trace& trace, const std::string& nothing_because) {
     } else {
       const std::string refused =
           app.asked ? "Windows refused to create it (" +
-                          explain::DescribeStatus(static_cast<int32_t>(app.error)) + ")"
+                          explain::DescribeStatus(static_cast<int32_t>(app.answer.error)) + ")"
                     : app.reading.why;
       verdict.text = "kavrel would try the application " + Quote(app.program) + ", but " + refused +
                      ", so it would " + otherwise.text;
@@ -401,7 +402,7 @@ void TellTrial(const explain::Trace& trace, bool trial) {
   const std::pair<const explain::Start*, const char*> starts[] = {
       {&trace.application, "the application"}, {&trace.installer, "the installer program"}};
   for (const auto& [start, program] : starts) {
-    if (!start->created) continue;
+    if (!start->answer.created) continue;
     done += (done.empty() ? "" : "; ") + explain::DescribeTrial(program, start->answer);
   }
   const bool asked = trace.application.asked || trace.installer.asked;

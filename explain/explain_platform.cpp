@@ -218,8 +218,6 @@ int32_t CreateProcessAnsi(const char* application_name, char* command_line,
         creation_flags, environment, current_directory, startup_info);
     start.asked = true;
     start.answer = answer;
-    start.created = answer.created;
-    start.error = answer.error;
     start.outcome = answer.created ? explain::Outcome::kStarts : explain::Outcome::kRefused;
   }
   memset(process_information, 0, sizeof *process_information);
@@ -261,8 +259,6 @@ intptr_t ShellExecuteAnsi(const char* /*operation*/, const char* file, const cha
     const explain::Answer answer = explain::AskAsTheShellStarts(file, directory, show_command);
     start.asked = true;
     start.answer = answer;
-    start.created = answer.created;
-    start.error = answer.error;
     // What Windows refuses to create without administrator rights, the
     // shell starts after asking for them.
     start.after_asking = !answer.created && answer.error == 740;

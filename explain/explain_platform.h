@@ -47,9 +47,8 @@ struct Start {
   std::string directory;  // the working directory
   Reading reading;        // what reading the program file says
   bool asked = false;     // whether Windows was asked (the trial)
-  bool created = false;   // whether it created the process (suspended, then ended)
-  uint32_t error = 0;     // what it answered when it did not
-  Answer answer;          // the trial's whole answer: how the process was held and ended
+  Answer answer;          // Windows' answer to the trial: whether it created the
+                          // process, or why not, and how it was held and ended
   // The start as judged: by Windows' answer with the trial, else by the
   // reading.
   Outcome outcome = Outcome::kCannotTell;

@@ -104,7 +104,7 @@ std::string DecimalAndHex(uint32_t number) {
 
 std::string DescribeTrial(const std::string& program, const Answer& answer) {
   std::string text = "created the process of " + program;
-  if (answer.suspended) {
+  if (answer.Suspended()) {
     text += " suspended (CREATE_SUSPENDED), found its first thread still suspended";
   } else if (answer.suspend_count == UINT32_MAX) {
     text += "; whether its first thread was suspended could not be asked (SuspendThread failed)";
@@ -122,9 +122,10 @@ std::string DescribeTrial(const std::string& program, const Answer& answer) {
                 ? "saw it end"
                 : "did not see it end within " + std::to_string(kEndWaitMs / 1000) + " s";
   }
-  if (answer.suspended && ended) return text + ": none of its code ran";
-  if (!answer.suspended) text += ": its code may have run";
-  if (!ended) text += answer.suspended ? ": it may still be there" : ", and it may still be there";
+  if (answer.Suspended() && ended) return text + ": none of its code ran";
+  if (!answer.Suspended()) text += ": its code may have run";
+  if (!ended)
+    text += answer.Suspended() ? ": it may still be there" : ", and it may still be there";
   return text;
 }
 

@@ -28,7 +28,6 @@ Answer CreateSuspendedAndEnd(const char* application_name, char* command_line,
   // since the process is ended next); a thread that runs returns 0, and is
   // stopped there.
   answer.suspend_count = SuspendThread(process.hThread);
-  answer.suspended = answer.suspend_count == 1;
   answer.terminated = TerminateProcess(process.hProcess, 1) != 0;
   if (!answer.terminated) answer.terminate_error = GetLastError();
   answer.seen_ended = WaitForSingleObject(process.hProcess, kEndWaitMs) == WAIT_OBJECT_0;

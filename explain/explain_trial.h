@@ -15,14 +15,15 @@ namespace explain {
 struct Answer {
   bool created = false;
   uint32_t error = 0;  // GetLastError when the process was not created
-  // For a created process: whether its first thread was still suspended,
-  // never resumed, when it was ended (SuspendThread found it suspended once,
-  // as CREATE_SUSPENDED leaves it), and what SuspendThread returned.
-  bool suspended = false;
+  // For a created process: what SuspendThread returned for its first thread
+  // just before it was ended. 1 means still suspended, never resumed, as
+  // CREATE_SUSPENDED leaves it (see Suspended).
   uint32_t suspend_count = 0;
   bool terminated = false;       // whether TerminateProcess succeeded
   uint32_t terminate_error = 0;  // GetLastError when it did not
   bool seen_ended = false;       // whether the wait saw the process end
+
+  bool Suspended() const { return suspend_count == 1; }
 };
 
 // How long the trial waits to see a process it ended end.

@@ -38,7 +38,6 @@ TEST(ExplainText, NamesStatusesAndTypesAndSaysWhenItCannot) {
     explain::Answer answer;
     answer.created = true;
     answer.suspend_count = t.suspend_count;
-    answer.suspended = t.suspend_count == 1;
     answer.terminated = t.terminated;
     answer.terminate_error = t.terminated ? 0 : 5;
     answer.seen_ended = t.seen_ended;
