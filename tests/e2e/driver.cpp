@@ -426,23 +426,22 @@ enum class Altered {
   kCut
 };
 
-constexpr char kAdministratorManifest[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
-    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>\r\n"
-    "    <requestedExecutionLevel level=\"requireAdministrator\" uiAccess=\"false\"/>\r\n"
-    "  </requestedPrivileges></security></trustInfo>\r\n"
-    "</assembly>\r\n";
-
-// No elevation asked for: the stand-in installer's manifest in the cases run
-// with an administrator's filtered rights.
-constexpr char kAsInvokerManifest[] =
-    "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
-    "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
-    "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security><requestedPrivileges>\r\n"
-    "    <requestedExecutionLevel level=\"asInvoker\" uiAccess=\"false\"/>\r\n"
-    "  </requestedPrivileges></security></trustInfo>\r\n"
-    "</assembly>\r\n";
+// A manifest that asks for the execution level `level` and nothing else:
+// "requireAdministrator" for an application that needs administrator rights,
+// "asInvoker" for the stand-in installer in the cases run with an
+// administrator's filtered rights, which asks for no elevation.
+std::string ManifestAskingFor(const char* level) {
+  return std::string(
+             "<?xml version=\"1.0\" encoding=\"UTF-8\" standalone=\"yes\"?>\r\n"
+             "<assembly xmlns=\"urn:schemas-microsoft-com:asm.v1\" manifestVersion=\"1.0\">\r\n"
+             "  <trustInfo xmlns=\"urn:schemas-microsoft-com:asm.v3\"><security>"
+             "<requestedPrivileges>\r\n"
+             "    <requestedExecutionLevel level=\"") +
+         level +
+         "\" uiAccess=\"false\"/>\r\n"
+         "  </requestedPrivileges></security></trustInfo>\r\n"
+         "</assembly>\r\n";
+}
 
 // The same level, after a commented-out element asking for asInvoker, as
 // templates have it, and written as XML allows: spaces around "=", single
@@ -522,7 +521,8 @@ std::string CopyWithoutUtf8CodePage(const std::wstring& source, const std::wstri
 
 // Alters the probe copied to `path` as `how` says.
 bool Alter(const std::wstring& path, Altered how) {
-  if (how == Altered::kAsksForAdministrator) return WriteManifest(path, kAdministratorManifest);
+  if (how == Altered::kAsksForAdministrator)
+    return WriteManifest(path, ManifestAskingFor("requireAdministrator"));
   if (how == Altered::kAsksForAdministratorAfterAComment) {
     return WriteManifest(path, kAdministratorAfterACommentManifest);
   }
@@ -1159,7 +1159,7 @@ Observation Run(Scene& scene, const std::wstring& kavrel_source, const std::wstr
   // answers here. The stand-in installer asks for no elevation, so the shell
   // starts it directly, as it starts a real installer once the user agreed.
   if (scene.filtered && scene.installer_beside &&
-      !WriteManifest(scene.InstallerPath(), kAsInvokerManifest)) {
+      !WriteManifest(scene.InstallerPath(), ManifestAskingFor("asInvoker"))) {
     return fail("cannot give " + Utf8(scene.InstallerPath()) + " a manifest");
   }
   if (scene.app_is_text && !WriteWholeFile(scene.app_program, "not a program\r\n")) {
