@@ -23,7 +23,7 @@ struct Answer {
   uint32_t terminate_error = 0;  // GetLastError when it did not
   bool seen_ended = false;       // whether the wait saw the process end
 
-  bool Suspended() const { return suspend_count == 1; }
+  [[nodiscard]] bool Suspended() const { return suspend_count == 1; }
 };
 
 // How long the trial waits to see a process it ended end.
