@@ -32,7 +32,8 @@ std::string Hex(unsigned number) {
 }
 
 // Starts a copy of the probe in `folder` with `rights` (the driver's own
-// when null) and reads its report. Tells what went wrong, or nothing.
+// when null), its standard output a file, as kavrel-explain's is, and reads
+// its report. Tells what went wrong, or nothing.
 std::string ReportOfProbe(const FilteredRights* rights, const std::wstring& folder,
                           const std::wstring& probe, Report* report) {
   const std::wstring program = Join(folder, L"probe.exe");
@@ -45,10 +46,15 @@ std::string ReportOfProbe(const FilteredRights* rights, const std::wstring& fold
   SetEnvironmentVariableW(L"KAVREL_E2E_REPORTS", reports.c_str());
   SetEnvironmentVariableW(L"KAVREL_E2E_MARK", L"kit");
   SetEnvironmentVariableW(L"KAVREL_E2E_HOLD", nullptr);
+  SECURITY_ATTRIBUTES inheritable = {sizeof inheritable, nullptr, TRUE};
+  const Handle output(CreateFileW(Extended(Join(folder, L"output.txt")).c_str(), GENERIC_WRITE,
+                                  FILE_SHARE_READ, &inheritable, CREATE_NEW, 0, nullptr));
   Job job;
-  if (!MakeJob(&job)) return "cannot make a job object";
+  if (!output.valid() || !MakeJob(&job)) return "cannot lay out the probe's start";
   STARTUPINFOW startup = {};
   startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdOutput = startup.hStdError = output.get();
   PROCESS_INFORMATION process = {};
   if (!StartProgram(rights, program, L"\"" + program + L"\"", folder, CREATE_SUSPENDED, &startup,
                     &process)) {
@@ -58,7 +64,8 @@ std::string ReportOfProbe(const FilteredRights* rights, const std::wstring& fold
   const Handle thread(process.hThread);
   if (!AssignProcessToJobObject(job.job.get(), started.get())) {
     TerminateProcess(started.get(), 1);
-    return "the probe cannot be put in a job object";
+    return "the probe started with them cannot be put in a job object: error " +
+           std::to_string(GetLastError());
   }
   ResumeThread(thread.get());
   if (!WaitUntilJobEmpty(job, GetTickCount64() + kCaseTimeoutMs)) {
@@ -71,6 +78,28 @@ std::string ReportOfProbe(const FilteredRights* rights, const std::wstring& fold
            " reports, not one";
   }
   *report = ParseReport(ReadWholeFile(Join(reports, names.front())));
+  return std::string();
+}
+
+// What is wrong with the report of a probe started in `folder` with
+// filtered rights, or nothing: it must have run with a Limited token of the
+// driver's own user, and had what the rows hand kavrel and kavrel-explain,
+// the driver's environment, the folder and a file as standard output.
+std::string Unfiltered(const Report& report, const std::wstring& folder) {
+  const auto field = [&report](const char* key) {
+    const auto it = report.find(key);
+    return it != report.end() ? it->second : std::string("(absent)");
+  };
+  const std::string user = Utf8(OwnUserSid());
+  if (field("elevation") != "Limited" || field("user") != user) {
+    return "it reported a " + field("elevation") + " token of " + field("user") +
+           ", not a Limited one of the driver's user " + user;
+  }
+  if (field("mark") != "kit") return "it did not have the driver's environment";
+  if (!SamePath(field("cwd"), folder)) return "it ran in " + field("cwd") + ", not in its folder";
+  if (field("stdout") != "file") {
+    return "its standard output was " + field("stdout") + ", not the file it was given";
+  }
   return std::string();
 }
 
@@ -104,16 +133,12 @@ void CheckToken(const std::wstring& kit_folder, const std::wstring& probe, bool 
   } else {
     Report report;
     problem = ReportOfProbe(&rights, kit_folder, probe, &report);
-    const std::string own_user = Utf8(OwnUserSid());
-    if (problem.empty() && (report["elevation"] != "Limited" || report["user"] != own_user)) {
-      problem = "they are " + rights.found + ", but the probe started with them reported a " +
-                report["elevation"] + " token of " + report["user"] +
-                ", not a Limited one of the driver's user " + own_user;
-    }
+    if (problem.empty()) problem = Unfiltered(report, kit_folder);
+    if (!problem.empty()) problem = rights.found + ", but of a probe started so: " + problem;
   }
   if (!problem.empty()) {
     rights.way = FilteredRights::Way::kFailed;
-    footing->token_fault = "the filtered rights did not hold: " + problem;
+    footing->token_fault = "its filtered rights did not hold (the kit: token line says why)";
     Fail(footing, "token",
          kind + " (elevated, UAC on), but its filtered rights did not hold: " + problem + "; " +
              kFilteredRowsSkipped);
@@ -122,7 +147,8 @@ void CheckToken(const std::wstring& kit_folder, const std::wstring& probe, bool 
   footing->here.token = e2e::Token::kFiltered;
   KitLine(true, "token",
           kind + " (elevated, UAC on); filtered rights: " + rights.found +
-              "; a probe started so reported Limited, the driver's user");
+              "; a probe started so reported a Limited token of the driver's user, and had the "
+              "driver's environment, its folder and a file as standard output");
 }
 
 void CheckMachine(Footing* footing) {

@@ -18,6 +18,8 @@
 //                  (TokenElevationType), or a word in parentheses saying
 //                  why it cannot tell
 //   user           its token's user, as a SID string
+//   stdout         what its standard output is: file, pipe, console, or
+//                  none
 //
 // With KAVREL_E2E_HOLD set to an event's name, it waits (at most 20 s) for
 // that event after writing its report, so the driver can tell that kavrel
@@ -81,6 +83,21 @@ std::string ReadThroughInheritedHandle() {
   return std::string(buffer, read);
 }
 
+std::string StandardOutput() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return "none";
+  switch (GetFileType(output)) {
+    case FILE_TYPE_DISK:
+      return "file";
+    case FILE_TYPE_PIPE:
+      return "pipe";
+    case FILE_TYPE_CHAR:
+      return "console";
+    default:
+      return "none";
+  }
+}
+
 // The elevation type and the user of this program's own token.
 std::string OwnToken(std::string* user) {
   *user = "(unknown)";
@@ -126,6 +143,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   std::string user;
   report += "elevation=" + OwnToken(&user) + "\n";
   report += "user=" + user + "\n";
+  report += "stdout=" + StandardOutput() + "\n";
 
   const std::wstring name = folder + L"\\" + std::to_wstring(GetCurrentProcessId());
   const std::wstring partial = name + L".partial";
