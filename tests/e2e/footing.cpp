@@ -246,7 +246,8 @@ void CheckFolders(const std::wstring& work_folder, const std::wstring& spare_dri
   if (file_system != "NTFS") {
     footing->rows_may_run = false;
     Fail(footing, "folders",
-         drive + " is on " + file_system +
+         drive + (!file_system.empty() && file_system[0] == '(' ? " cannot be read " : " is on ") +
+             file_system +
              ", not NTFS, whose permissions keep other users from changing what the kit starts "
              "there; no row runs");
   } else if (open.empty()) {

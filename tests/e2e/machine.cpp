@@ -60,7 +60,7 @@ MachineFacts ReadMachine() {
     native = system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_AMD64   ? e2e::kMachineX64
              : system.wProcessorArchitecture == PROCESSOR_ARCHITECTURE_INTEL ? e2e::kMachineX86
                                                                              : 0;
-    facts.native_by = "GetNativeSystemInfo: this Windows has no IsWow64Process2";
+    facts.native_by = "GetNativeSystemInfo: IsWow64Process2 is not here, or failed";
   }
   facts.native_code = native;
   facts.native = e2e::MachineOf(native);

@@ -15,8 +15,10 @@ DWORD log_error = ERROR_SUCCESS;
 
 std::string OpenLog(const std::wstring& path) {
   // Shared for reading, so that the log can be watched while the table runs.
+  // Windows follows a symbolic link even to create a file new, and makes
+  // the file it names: opened as itself, a link is a name that is there.
   log_file = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW,
-                         FILE_ATTRIBUTE_NORMAL, nullptr);
+                         FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
   if (log_file != INVALID_HANDLE_VALUE) {
     log_path = path;
     return std::string();

@@ -98,9 +98,10 @@ int SandboxConfigMode(const std::wstring& kit_folder, const std::wstring& result
       "</Configuration>\r\n";
   const std::wstring path = Join(result_folder, L"kavrel-check.wsb");
   // Not in the extended form, which a folder on a share would need spelt
-  // otherwise: the Sandbox takes no path longer than MAX_PATH either way.
+  // otherwise: the Sandbox takes no path longer than MAX_PATH either way. A
+  // symbolic link placed there is a name that is there, never followed.
   const Handle file(CreateFileW(path.c_str(), GENERIC_WRITE | DELETE, 0, nullptr, CREATE_NEW,
-                                FILE_ATTRIBUTE_NORMAL, nullptr));
+                                FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
   if (!file.valid()) {
     const DWORD error = GetLastError();
     Say("sandbox-config: " + Utf8(path) +

@@ -61,6 +61,8 @@ Observation Run(Scene& scene, const Bench& bench, const std::wstring& kavrel_sou
     seen.not_started = true;
     return seen;
   };
+  // Never the driver's own rights in their place.
+  if (scene.filtered && bench.filtered == nullptr) return fail("no filtered rights to run with");
 
   DeleteRecord(KEY_WOW64_32KEY);
   DeleteRecord(KEY_WOW64_64KEY);
@@ -231,6 +233,7 @@ std::string CheckExplain(const std::wstring& explain, const Scene& scene, const 
   std::wstring command_line = L"\"" + explain + L"\"" +
                               (scene.explain_reads_only ? L" --no-trial" : L"") + L" --beside \"" +
                               beside + L"\" --";
+  if (scene.filtered && bench.filtered == nullptr) return "no filtered rights to run with";
   std::wstring program = explain;
   if (scene.explain_beside_kavrel) {
     program = Join(scene.kavrel_folder, L"kavrel-explain.exe");
