@@ -14,6 +14,12 @@
 //                  KAVREL_E2E_HANDLE, or a word in parentheses saying why not
 //   show_flag      1 when its startup information asks how to show its window
 //   show_window    the show command asked for (wShowWindow)
+//   elevation      its token's elevation type: Default, Full or Limited
+//                  (TokenElevationType), or a word in parentheses saying
+//                  why it cannot tell
+//   user           its token's user, as a SID string
+//   stdout         what its standard output is: file, pipe, console, or
+//                  none
 //
 // With KAVREL_E2E_HOLD set to an event's name, it waits (at most 20 s) for
 // that event after writing its report, so the driver can tell that kavrel
@@ -22,6 +28,8 @@
 #include <windows.h>
 // shellapi.h needs what windows.h declares.
 #include <shellapi.h>
+// sddl.h needs what windows.h declares.
+#include <sddl.h>
 #include <stdint.h>
 #include <stdlib.h>
 
@@ -75,6 +83,43 @@ std::string ReadThroughInheritedHandle() {
   return std::string(buffer, read);
 }
 
+std::string StandardOutput() {
+  const HANDLE output = GetStdHandle(STD_OUTPUT_HANDLE);
+  if (output == nullptr || output == INVALID_HANDLE_VALUE) return "none";
+  switch (GetFileType(output)) {
+    case FILE_TYPE_DISK:
+      return "file";
+    case FILE_TYPE_PIPE:
+      return "pipe";
+    case FILE_TYPE_CHAR:
+      return "console";
+    default:
+      return "none";
+  }
+}
+
+// The elevation type and the user of this program's own token.
+std::string OwnToken(std::string* user) {
+  *user = "(unknown)";
+  HANDLE token = nullptr;
+  if (!OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &token)) return "(no token)";
+  TOKEN_ELEVATION_TYPE type = TokenElevationTypeDefault;
+  DWORD size = 0;
+  const bool typed = GetTokenInformation(token, TokenElevationType, &type, sizeof type, &size);
+  alignas(TOKEN_USER) BYTE buffer[sizeof(TOKEN_USER) + SECURITY_MAX_SID_SIZE];
+  wchar_t* sid = nullptr;
+  if (GetTokenInformation(token, TokenUser, buffer, sizeof buffer, &size) &&
+      ConvertSidToStringSidW(reinterpret_cast<TOKEN_USER*>(buffer)->User.Sid, &sid)) {
+    *user = Utf8(sid);
+    LocalFree(sid);
+  }
+  CloseHandle(token);
+  if (!typed) return "(unknown)";
+  if (type == TokenElevationTypeFull) return "Full";
+  if (type == TokenElevationTypeLimited) return "Limited";
+  return "Default";
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
@@ -95,6 +140,10 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, wchar_t*, int) {
   report += "handle=" + ReadThroughInheritedHandle() + "\n";
   report += "show_flag=" + std::string(show_flag ? "1" : "0") + "\n";
   report += "show_window=" + std::to_string(startup.wShowWindow) + "\n";
+  std::string user;
+  report += "elevation=" + OwnToken(&user) + "\n";
+  report += "user=" + user + "\n";
+  report += "stdout=" + StandardOutput() + "\n";
 
   const std::wstring name = folder + L"\\" + std::to_wstring(GetCurrentProcessId());
   const std::wstring partial = name + L".partial";

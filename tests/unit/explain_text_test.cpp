@@ -86,40 +86,77 @@ TEST(ExplainText, LeavesEverythingAfterItsOwnOptionsToKavrel) {
 }
 
 // What the end-to-end table expects of kavrel and kavrel-explain for an
-// application that asks for administrator rights, by where the driver runs.
-TEST(ExplainText, EndToEndExpectationsFollowTheDriversToken) {
+// application that asks for administrator rights, by where the driver runs;
+// and what the driver chooses from the machine: the machine type the
+// "another processor" row stamps, whether x64 programs run, and whether
+// the rows that need two registry views run.
+TEST(ExplainText, EndToEndExpectationsFollowTheDriversTokenAndMachine) {
+  using e2e::Asked;
+  using e2e::Machine;
   using e2e::Started;
   using e2e::Token;
   const Started app = Started::kApplication;
   const Started installer = Started::kInstaller;
-  const e2e::Row own_rights = {app, std::nullopt, false, false};
-  const e2e::Row filtered = {app, installer, true, false};
-  const e2e::Row filtered_read_alone = {app, installer, true, true};
+  const e2e::Row own_rights = {app, std::nullopt, false, false, false};
+  const e2e::Row filtered = {app, installer, true, false, false};
+  const e2e::Row filtered_read_alone = {app, installer, true, true, false};
+  const e2e::Row in_both_views = {app, std::nullopt, false, false, true};
+  const e2e::Here uac_on = {false, Token::kFiltered, Machine::kX64, Asked::kNotAsked};
+  const e2e::Here uac_off = {false, Token::kNoFilteredToken, Machine::kX64, Asked::kNotAsked};
+  const e2e::Here wine = {true, Token::kFiltered, Machine::kX64, Asked::kNotAsked};
   struct Case {
     e2e::Row row;
-    bool wine;
-    Token token;
+    e2e::Here here;
     bool skipped;
     Started kavrel;
     Started explain;
+    uint16_t another_processor;
+    bool x64_runs;
   };
   const Case cases[] = {
       // The driver's own rights: Windows creates it, UAC on or off.
-      {own_rights, false, Token::kFilteredLinked, false, app, app},
-      {own_rights, false, Token::kNoFilteredToken, false, app, app},
+      {own_rights, uac_on, false, app, app, e2e::kMachineArm64, true},
+      {own_rights, uac_off, false, app, app, e2e::kMachineArm64, true},
       // Filtered rights: Windows refuses it (740) and kavrel starts the
       // installer; Wine elevates without asking; read alone, Windows' verdict.
-      {filtered, false, Token::kFilteredLinked, false, installer, installer},
-      {filtered, true, Token::kFilteredLinked, false, app, app},
-      {filtered_read_alone, true, Token::kFilteredLinked, false, app, installer},
-      {filtered_read_alone, false, Token::kFilteredLinked, false, installer, installer},
+      {filtered, uac_on, false, installer, installer, e2e::kMachineArm64, true},
+      {filtered, wine, false, app, app, e2e::kMachineArm64, true},
+      {filtered_read_alone, wine, false, app, installer, e2e::kMachineArm64, true},
+      {filtered_read_alone, uac_on, false, installer, installer, e2e::kMachineArm64, true},
       // No filtered token to run with: skipped, not failed.
-      {filtered, false, Token::kNoFilteredToken, true, app, app},
-      {filtered_read_alone, false, Token::kNoFilteredToken, true, app, app},
+      {filtered, uac_off, true, app, app, e2e::kMachineArm64, true},
+      {filtered_read_alone, uac_off, true, app, app, e2e::kMachineArm64, true},
+      // ARM64 runs ARM64 programs, so another processor is one no Windows
+      // of today runs; Windows 11 there says it emulates x64.
+      {own_rights,
+       {false, Token::kFiltered, Machine::kArm64, Asked::kRuns},
+       false,
+       app,
+       app,
+       e2e::kMachineIa64,
+       true},
+      // Windows 10 on ARM64 emulates x86 alone.
+      {own_rights,
+       {false, Token::kFiltered, Machine::kArm64, Asked::kDoesNotRun},
+       false,
+       app,
+       app,
+       e2e::kMachineIa64,
+       false},
+      // A 32-bit Windows: one registry view, no x64 programs.
+      {in_both_views,
+       {false, Token::kFiltered, Machine::kX86, Asked::kNotAsked},
+       true,
+       app,
+       app,
+       e2e::kMachineArm64,
+       false},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(&c - cases);
-    const e2e::Expectation got = e2e::Expect(c.row, c.wine, c.token);
+    const e2e::Expectation got = e2e::Expect(c.row, c.here);
+    EXPECT_EQ(e2e::AnotherProcessor(c.here.native), c.another_processor);
+    EXPECT_EQ(e2e::CannotRun(Machine::kX64, c.here.native, c.here.x64).empty(), c.x64_runs);
     EXPECT_EQ(got.skipped != nullptr, c.skipped);
     if (got.skipped != nullptr) continue;
     EXPECT_EQ(got.kavrel, c.kavrel);
