@@ -154,8 +154,12 @@ if /i not "%1"=="x64" goto table_run
 call :x64_runs
 if errorlevel 1 exit /b 0
 :table_run
+rem The log of the run before goes; a folder in its place, which "del" would
+rem empty, stays, and the driver refuses to make the log there.
+set "log="
+call :log_folder %1
+if not defined log del /f "%TEMP%\kavrel-check-%1.txt" 2>nul
 set "log=%TEMP%\kavrel-check-%1.txt"
-if exist "%log%" del /f "%log%" 2>nul
 echo %1: the table runs, for a minute or two; its lines stay in "%log%"
 "%kit%%1\e2e_driver.exe" --throwaway-machine --log "%log%" run "%kit%%1\kavrel.exe" "%work%" %drive% "%kit%installation-record.reg"
 set "code=%errorlevel%"
