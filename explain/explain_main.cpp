@@ -42,6 +42,7 @@ constexpr char kHelp[] =
     "     beginning with -- too)\n"
     "  4  this help was asked for\n"
     "  5  with --no-trial: reading the files cannot tell what kavrel would start\n"
+    "  6  there is no kavrel program file where kavrel-explain looks\n"
     "ARGUMENTs are the ones kavrel would be given. --beside names kavrel's program\n"
     "file, or the folder that holds it as kavrel.exe; by default kavrel.exe in\n"
     "this program's own folder. kavrel's folder is taken as its working\n"
@@ -51,6 +52,7 @@ constexpr char kHelp[] =
     "ASCII (and \" and <) as <XX> in hex, and UTF-16 texts with <U+XXXX>.\n";
 
 constexpr int kCannotTell = 5;
+constexpr int kNoKavrel = 6;
 
 void Line(const std::string& label, const std::string& text) {
   printf("%-19s %s\n", (label + ":").c_str(), text.c_str());
@@ -427,11 +429,20 @@ int wmain() {
     return 4;
   }
   std::string problem = options.error;
-  const std::wstring kavrel_path =
-      problem.empty() ? explain::KavrelPath(options.beside, &problem) : std::wstring();
+  const std::wstring named =
+      problem.empty() ? explain::WhereToLook(options.beside, &problem) : std::wstring();
   if (!problem.empty()) {
     (void)fprintf(stderr, "kavrel-explain: %s\n\n%s", problem.c_str(), kHelp);
     return 3;
+  }
+  // Without kavrel's program file there is no kavrel to explain: a verdict
+  // would be about a kavrel that is not there.
+  std::string missing;
+  const std::wstring kavrel_path =
+      explain::FindKavrel(named, !options.beside.empty(), explain::FoundAt, &missing);
+  if (kavrel_path.empty()) {
+    (void)fprintf(stderr, "kavrel-explain: %s\n", missing.c_str());
+    return kNoKavrel;
   }
 
   Line("kavrel", explain::QuoteWide(kavrel_path.c_str()) +

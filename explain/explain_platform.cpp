@@ -46,10 +46,13 @@ std::wstring FullPath(const std::wstring& path) {
   return full;
 }
 
+// kavrel-explain's own folder, with its closing backslash, so that a drive's
+// root stays a root (C:\ rather than C:, which names that drive's working
+// directory).
 std::wstring OwnFolder() {
   std::wstring path(32768, L'\0');
   path.resize(GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size())));
-  return path.substr(0, path.find_last_of(L'\\'));
+  return path.substr(0, path.find_last_of(L'\\') + 1);
 }
 
 // The attributes of the full path `full`, asked in its extended form so
@@ -71,22 +74,20 @@ std::vector<std::wstring> OwnArguments() {
   return arguments;
 }
 
-std::wstring KavrelPath(const std::wstring& beside, std::string* problem) {
+std::wstring WhereToLook(const std::wstring& beside, std::string* problem) {
   std::wstring full = FullPath(beside.empty() ? OwnFolder() : beside);
   if (full.empty()) {
     *problem = beside.empty()
                    ? "kavrel-explain's own folder cannot be made a full path"
                    : "--beside " + QuoteWide(beside.c_str()) + " cannot be made a full path";
-    return full;
   }
-  const DWORD attributes = beside.empty() ? FILE_ATTRIBUTE_DIRECTORY : AttributesOf(full);
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    *problem = "--beside " + QuoteWide(beside.c_str()) + " names nothing that is there";
-    return std::wstring();
-  }
-  if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return full;
-  while (!full.empty() && full.back() == L'\\') full.pop_back();
-  return full + L"\\kavrel.exe";
+  return full;
+}
+
+Found FoundAt(const std::wstring& path) {
+  const DWORD attributes = AttributesOf(path);
+  if (attributes == INVALID_FILE_ATTRIBUTES) return Found::kNothing;
+  return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0 ? Found::kFolder : Found::kFile;
 }
 
 std::string Ansi(const std::wstring& text) {

@@ -19,6 +19,7 @@
 #include <vector>
 
 #include "explain/explain_reading.h"
+#include "explain/explain_text.h"
 #include "explain/explain_trial.h"
 
 namespace explain {
@@ -77,11 +78,14 @@ struct Trace {
 // kavrel's; the program name first.
 std::vector<std::wstring> OwnArguments();
 
-// kavrel's program file in full, as Windows holds it: `beside` itself when
-// it names a file, kavrel.exe in it when it names a folder, kavrel.exe in
-// kavrel-explain's own folder when it is empty. Empty, with *problem set,
-// when `beside` names nothing that is there or cannot be made a full path.
-std::wstring KavrelPath(const std::wstring& beside, std::string* problem);
+// Where kavrel-explain looks for kavrel's program file
+// (explain::FindKavrel): the full path of `beside`, or of kavrel-explain's
+// own folder with its closing backslash when `beside` is empty. Empty, with
+// *problem set, when it cannot be made a full path.
+std::wstring WhereToLook(const std::wstring& beside, std::string* problem);
+
+// What is at the full path `path`: nothing, a folder or a file.
+Found FoundAt(const std::wstring& path);
 
 // `text` in the active code page, as an 8-bit call gives it to kavrel.
 std::string Ansi(const std::wstring& text);

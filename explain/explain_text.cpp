@@ -159,4 +159,22 @@ Options ParseOptions(const std::vector<std::wstring>& arguments) {
   return options;
 }
 
+std::wstring FindKavrel(const std::wstring& named, bool beside,
+                        Found (*found)(const std::wstring& path), std::string* missing) {
+  std::wstring path = named;
+  Found there = found(path);
+  if (there == Found::kFolder) {
+    while (!path.empty() && path.back() == L'\\') path.pop_back();
+    path += L"\\kavrel.exe";
+    there = found(path);
+  }
+  if (there == Found::kFile) return path;
+  *missing = "no kavrel program file where kavrel-explain looks: " + QuoteWide(path.c_str()) +
+             (there == Found::kFolder ? " is a folder" : " is not there") +
+             (beside ? " (from --beside)"
+                     : " (beside kavrel-explain, without --beside): copy kavrel-explain beside "
+                       "kavrel.exe, or name kavrel's folder or file with --beside");
+  return std::wstring();
+}
+
 }  // namespace explain

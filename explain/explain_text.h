@@ -1,7 +1,7 @@
 // The texts kavrel-explain prints that need no Windows: the names of the
 // status codes and value types it meets, texts shown with their unprintable
-// bytes escaped, and its own options. Compiled natively too, for the unit
-// tests.
+// bytes escaped, its own options, and where they make it look for kavrel's
+// program file. Compiled natively too, for the unit tests.
 #ifndef KAVREL_EXPLAIN_EXPLAIN_TEXT_H_
 #define KAVREL_EXPLAIN_EXPLAIN_TEXT_H_
 
@@ -54,6 +54,17 @@ struct Options {
   std::string error;            // not empty: the command line is not usable
 };
 Options ParseOptions(const std::vector<std::wstring>& arguments);
+
+// What is at a path, as Windows' file attributes tell it.
+enum class Found { kNothing, kFolder, kFile };
+
+// kavrel's program file, where kavrel-explain looks for it: `named` itself
+// when it is a file, kavrel.exe in it when it is a folder. `named` is the
+// full path of what --beside names (`beside` true), or of kavrel-explain's
+// own folder; `found` tells what is at a path. Empty when no file is there,
+// with *missing set to one line that says where it looked and what it found.
+std::wstring FindKavrel(const std::wstring& named, bool beside,
+                        Found (*found)(const std::wstring& path), std::string* missing);
 
 }  // namespace explain
 

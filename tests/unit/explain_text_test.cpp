@@ -85,6 +85,40 @@ TEST(ExplainText, LeavesEverythingAfterItsOwnOptionsToKavrel) {
   }
 }
 
+// kavrel-explain explains only a kavrel that is there: where it looks and
+// finds no program file, it says so instead of a verdict.
+TEST(ExplainText, FindsKavrelOnlyWhereAProgramFileIs) {
+  // C:\k holds kavrel.exe; C:\e holds a folder named kavrel.exe.
+  const auto found = [](const std::wstring& path) {
+    if (path == L"C:\\" || path == L"C:\\k" || path == L"C:\\k\\" || path == L"C:\\e\\" ||
+        path == L"C:\\e\\kavrel.exe") {
+      return explain::Found::kFolder;
+    }
+    return path == L"C:\\k\\kavrel.exe" || path == L"C:\\k\\renamed.exe" ? explain::Found::kFile
+                                                                         : explain::Found::kNothing;
+  };
+  struct Case {
+    std::wstring named;
+    bool beside;
+    std::wstring kavrel;  // empty: none, and `missing` is in the line that says so
+    std::string missing;
+  };
+  const Case cases[] = {
+      {L"C:\\k\\", false, L"C:\\k\\kavrel.exe", ""},
+      {L"C:\\k", true, L"C:\\k\\kavrel.exe", ""},
+      {L"C:\\k\\renamed.exe", true, L"C:\\k\\renamed.exe", ""},
+      {L"C:\\", false, L"", "\"C:\\kavrel.exe\" is not there (beside kavrel-explain"},
+      {L"C:\\gone", true, L"", "\"C:\\gone\" is not there (from --beside)"},
+      {L"C:\\e\\", true, L"", "\"C:\\e\\kavrel.exe\" is a folder (from --beside)"},
+  };
+  for (const Case& c : cases) {
+    std::string missing;
+    EXPECT_EQ(explain::FindKavrel(c.named, c.beside, found, &missing), c.kavrel);
+    EXPECT_NE(missing.find(c.missing), std::string::npos) << missing;
+    EXPECT_EQ(missing.empty(), !c.kavrel.empty()) << missing;
+  }
+}
+
 // What the end-to-end table expects of kavrel and kavrel-explain for an
 // application that asks for administrator rights, by where the driver runs;
 // and what the driver chooses from the machine: the machine type the
