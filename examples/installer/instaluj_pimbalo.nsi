@@ -680,8 +680,6 @@ Function .onInit
       ${GetParent} $0 $0
     ${Loop}
     ${If} $0 == ""
-      DetailPrint "The installation record names $RecordedFolder, on a drive that is gone: \
-          installing anew."
       !insertmacro PimbaloStartupLog "recorded drive gone"
       StrCpy $RecordedFolder ""
     ${EndIf}
