@@ -29,14 +29,14 @@
 ; script's folder, and takes relative paths from there. Two files beside it
 ; are part of it: pimbalo_remove.nsh, how the installer and the uninstaller
 ; remove the folders the installer made and nothing else, and
-; pimbalo_permissions.nsh, how the installer tells whether users other than
-; administrators could change the installation folder.
+; pimbalo_permissions.nsh, how the installer makes folders only
+; administrators can change, and tells whether an existing one is.
 ;
 ; What you will want to change is marked "VENDOR:". What kavrel relies on
 ; (the record's key, its three values and their types, the 32-bit view) is
 ; marked "KAVREL:" and must stay as it is.
 ;
-; Two more defines are for kavrel's own tests and for finding out how the
+; Three more defines are for kavrel's own tests and for finding out how the
 ; installer was started on a machine, not for shipping:
 ;   PIMBALO_TARGET        another NSIS target, such as amd64-unicode (the
 ;                         shipped form is NSIS's default, x86-unicode)
@@ -159,16 +159,6 @@ Unicode true
 ; inherited entries), each entry inherited by what is made inside: SYSTEM
 ; and the Administrators full control, Users 0x1200a9, read and execute.
 !define PIMBALO_PROTECTED "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
-; The rights no one but administrators may hold on the installation folder:
-; to add a file or folder (2, 4), change attributes (0x10, 0x100), remove
-; what is in it (0x40), remove or rename it (DELETE), change its
-; permissions or owner (WRITE_DAC, WRITE_OWNER), or GENERIC_ALL and
-; GENERIC_WRITE, which include them.
-!define PIMBALO_CHANGE_FOLDER 0x500D0156
-; ... and on each folder above it: to rename or remove it or what is in it,
-; or change its permissions or owner. Whoever could would put a folder of
-; their own where the record points.
-!define PIMBALO_CHANGE_ABOVE 0x100D0040
 
 ; KAVREL: the installation record, read by kavrel in the 32-bit view.
 !define PIMBALO_RECORD_PARENT "Software\Merolt_01"
@@ -544,8 +534,8 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; Removing the folders the installer made, and nothing else; and whether
-; others could change the installation folder.
+; Removing the folders the installer made, and nothing else; folders only
+; administrators can change.
 !include "pimbalo_remove.nsh"
 !insertmacro PimbaloRemoveFunctions ""
 !insertmacro PimbaloRemoveFunctions "un."
@@ -721,44 +711,6 @@ Function .onInit
   !insertmacro PimbaloStartupLog "going on"
 FunctionEnd
 
-; Pops a folder and makes it with permissions of its own (PIMBALO_PROTECTED)
-; rather than those of the folder it is in: SYSTEM and the Administrators
-; may change it and what it holds, Users may only read and run. Pushes 0
-; when it made it, else Windows' error (183 when it is there already).
-Function PimbaloMakeProtectedFolder
-  Exch $0
-  Push $1
-  Push $2
-  Push $3
-  Push $4
-  StrCpy $1 "${PIMBALO_PROTECTED}"
-  ; SDDL_REVISION_1
-  System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r1, i 1, *p .r2, p 0) i .r3 ?e"
-  Pop $4
-  ${If} $3 <> 0
-    ; SECURITY_ATTRIBUTES: nLength, the descriptor (aligned to its size),
-    ; bInheritHandle.
-    !if ${NSIS_PTR_SIZE} > 4
-      System::Call "*(i 24, i 0, p r2, i 0, i 0) p .r1"
-    !else
-      System::Call "*(i 12, p r2, i 0) p .r1"
-    !endif
-    System::Call "kernel32::CreateDirectoryW(w r0, p r1) i .r3 ?e"
-    Pop $4
-    ${If} $3 <> 0
-      StrCpy $4 0
-    ${EndIf}
-    System::Free $1
-    System::Call "kernel32::LocalFree(p r2)"
-  ${EndIf}
-  StrCpy $0 $4
-  Pop $4
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
-FunctionEnd
-
 ; Makes the installation folder, and the folders above it that are not
 ; there, each with permissions of its own (PimbaloMakeProtectedFolder), so
 ; that no one but administrators can rename, replace or change any of them;
@@ -892,68 +844,6 @@ FunctionEnd
 !macroend
 !insertmacro PimbaloFlushKey ""
 !insertmacro PimbaloFlushKey "un."
-
-; Moves what an installation from before version folders left directly in
-; $LegacyFolder, the program file it recorded and its uninstaller, into a
-; tombstone of their own (marked, as the installer makes every folder), for
-; PimbaloRemoveVersions to remove with the old version folders: whole, or
-; at a later run if the old program still runs. Only plain files move.
-Function PimbaloRetireLegacy
-  StrCpy $1 1
-  ${Do}
-    StrCpy $0 "$InstallFolder\${PIMBALO_TOMBSTONE}$1"
-    Push $0
-    Call PimbaloMakeProtectedFolder
-    Pop $2
-    ${If} $2 = 0
-      ${ExitDo}
-    ${EndIf}
-    IntOp $1 $1 + 1
-    ${If} $2 <> 183
-    ${OrIf} $1 > 99
-      DetailPrint "Cannot make a folder to remove the old version's files in (error $2): \
-          they stay in $LegacyFolder."
-      Return
-    ${EndIf}
-  ${Loop}
-  FileOpen $2 "$0\${PIMBALO_MARK}" w
-  FileWrite $2 "${PIMBALO_NAME} Setup made this folder to remove an older version's files.$\r$\n"
-  FileClose $2
-  Push "uninstall.exe"
-  Push $LegacyAppfile
-  ${For} $1 1 2
-    Pop $2
-    StrCpy $3 "$LegacyFolder\$2"
-    System::Call "kernel32::GetFileAttributesW(w r3) i .r4"
-    ${If} $2 == ""
-    ${OrIf} $4 = -1
-      ${Continue}
-    ${EndIf}
-    IntOp $4 $4 & 0x410
-    ${GetFileName} $3 $2
-    StrCpy $2 "$0\$2"
-    ${If} $4 <> 0
-      DetailPrint "Not a plain file, left as it is: $3"
-    ${Else}
-      System::Call "kernel32::MoveFileW(w r3, w r2) i .r4 ?e"
-      Pop $5
-      ${If} $4 = 0
-        DetailPrint "Cannot move $3 (error $5): it stays."
-      ${EndIf}
-    ${EndIf}
-  ${Next}
-  ; A program in a folder of its own (bin\pimbalo.exe): that folder, if
-  ; empty now.
-  ${GetParent} "$LegacyFolder\$LegacyAppfile" $3
-  !insertmacro PimbaloSameFolder $4 $3 $LegacyFolder
-  ${If} $4 = 0
-    System::Call "kernel32::GetFileAttributesW(w r3) i .r4"
-    IntOp $4 $4 & 0x410
-    ${If} $4 = 0x10
-      System::Call "kernel32::RemoveDirectoryW(w r3)"
-    ${EndIf}
-  ${EndIf}
-FunctionEnd
 
 Section "${PIMBALO_NAME}"
   SetRegView 32
@@ -1089,43 +979,6 @@ FunctionEnd
 ; running, and Cancel).
 Function un.onUninstFailed
   SetErrorLevel ${PIMBALO_EXIT_IN_USE}
-FunctionEnd
-
-; Pushes a file in use in a folder of $InstallFolder that the installer
-; made, or "". A link there is not in use: its folder stays, and the
-; removal says so.
-Function un.PimbaloVersionInUse
-  Push $0
-  Push $1
-  Push $2
-  Push $3
-  StrCpy $3 ""
-  FindFirst $0 $1 "$InstallFolder\*"
-  ${DoWhile} $1 != ""
-    ${If} $1 != "."
-    ${AndIf} $1 != ".."
-      Push "$InstallFolder\$1"
-      Call un.PimbaloOwnFolder
-      Pop $2
-      ${If} $2 = 1
-        Push "$InstallFolder\$1"
-        Call un.PimbaloTreeBusy
-        Pop $2
-        ${If} $2 != ""
-        ${AndIf} $BusyLink = 0
-          StrCpy $3 $2
-          ${ExitDo}
-        ${EndIf}
-      ${EndIf}
-    ${EndIf}
-    FindNext $0 $1
-  ${Loop}
-  FindClose $0
-  StrCpy $0 $3
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
 FunctionEnd
 
 ; The uninstaller runs as a copy in the temporary folder, which NSIS starts

@@ -1,6 +1,6 @@
-; pimbalo_permissions.nsh: whether users other than administrators could
-; change what kavrel starts. Included by instaluj_pimbalo.nsi, for the
-; installer only.
+; pimbalo_permissions.nsh: folders only administrators can change, made so
+; by the installer, and whether an existing one is. Included by
+; instaluj_pimbalo.nsi, for the installer only.
 ;
 ; kavrel starts, for every user, administrators included, the program the
 ; record names, by its path. Whoever could change the installation folder,
@@ -22,8 +22,57 @@
 ; gives), and one of a kind this installer cannot judge (a conditional
 ; entry, say) counts as granting.
 ;
-; Uses the caller's $UserSid, $INSTDIR and $FolderProblem, and the macro
-; PimbaloFolderThere.
+; Uses the caller's $UserSid, $INSTDIR and $FolderProblem, the macro
+; PimbaloFolderThere and the define PIMBALO_PROTECTED.
+
+; The rights no one but administrators may hold on the installation folder:
+; to add a file or folder (2, 4), change attributes (0x10, 0x100), remove
+; what is in it (0x40), remove or rename it (DELETE), change its
+; permissions or owner (WRITE_DAC, WRITE_OWNER), or GENERIC_ALL and
+; GENERIC_WRITE, which include them.
+!define PIMBALO_CHANGE_FOLDER 0x500D0156
+; ... and on each folder above it: to rename or remove it or what is in it,
+; or change its permissions or owner. Whoever could would put a folder of
+; their own where the record points.
+!define PIMBALO_CHANGE_ABOVE 0x100D0040
+
+; Pops a folder and makes it with permissions of its own (PIMBALO_PROTECTED)
+; rather than those of the folder it is in: SYSTEM and the Administrators
+; may change it and what it holds, Users may only read and run. Pushes 0
+; when it made it, else Windows' error (183 when it is there already).
+Function PimbaloMakeProtectedFolder
+  Exch $0
+  Push $1
+  Push $2
+  Push $3
+  Push $4
+  StrCpy $1 "${PIMBALO_PROTECTED}"
+  ; SDDL_REVISION_1
+  System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r1, i 1, *p .r2, p 0) i .r3 ?e"
+  Pop $4
+  ${If} $3 <> 0
+    ; SECURITY_ATTRIBUTES: nLength, the descriptor (aligned to its size),
+    ; bInheritHandle.
+    !if ${NSIS_PTR_SIZE} > 4
+      System::Call "*(i 24, i 0, p r2, i 0, i 0) p .r1"
+    !else
+      System::Call "*(i 12, p r2, i 0) p .r1"
+    !endif
+    System::Call "kernel32::CreateDirectoryW(w r0, p r1) i .r3 ?e"
+    Pop $4
+    ${If} $3 <> 0
+      StrCpy $4 0
+    ${EndIf}
+    System::Free $1
+    System::Call "kernel32::LocalFree(p r2)"
+  ${EndIf}
+  StrCpy $0 $4
+  Pop $4
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
 
 ; Pushes "" when the SID (popped, a pointer) is one of the administrators'
 ; (above), else the account's name (DOMAIN\name, or the SID itself).

@@ -27,9 +27,10 @@
 ; it is opened or entered; only administrators can change what is in these
 ; folders in between.
 ;
-; Uses the caller's $InstallFolder and $KeepFile, and the macro
-; PimbaloSameFolder; sets $Remaining, $BusyPath, $BusyLink, $TreeTop and
-; $FolderName.
+; Uses the caller's $InstallFolder, $KeepFile, $LegacyFolder and
+; $LegacyAppfile, the macro PimbaloSameFolder and the function
+; PimbaloMakeProtectedFolder; sets $Remaining, $BusyPath, $BusyLink,
+; $TreeTop and $FolderName.
 
 ; Sets RESULT to 1 when the last part of PATH begins with PREFIX (without
 ; regard to case), else to 0. Changes no register but RESULT.
@@ -358,3 +359,102 @@
     Pop $R0
   FunctionEnd
 !macroend
+
+; Pushes a file in use in a folder of $InstallFolder that the installer
+; made, or "". A link there is not in use: its folder stays, and the
+; removal says so.
+Function un.PimbaloVersionInUse
+  Push $0
+  Push $1
+  Push $2
+  Push $3
+  StrCpy $3 ""
+  FindFirst $0 $1 "$InstallFolder\*"
+  ${DoWhile} $1 != ""
+    ${If} $1 != "."
+    ${AndIf} $1 != ".."
+      Push "$InstallFolder\$1"
+      Call un.PimbaloOwnFolder
+      Pop $2
+      ${If} $2 = 1
+        Push "$InstallFolder\$1"
+        Call un.PimbaloTreeBusy
+        Pop $2
+        ${If} $2 != ""
+        ${AndIf} $BusyLink = 0
+          StrCpy $3 $2
+          ${ExitDo}
+        ${EndIf}
+      ${EndIf}
+    ${EndIf}
+    FindNext $0 $1
+  ${Loop}
+  FindClose $0
+  StrCpy $0 $3
+  Pop $3
+  Pop $2
+  Pop $1
+  Exch $0
+FunctionEnd
+
+; Moves what an installation from before version folders left directly in
+; $LegacyFolder, the program file it recorded and its uninstaller, into a
+; tombstone of their own (marked, as the installer makes every folder), for
+; PimbaloRemoveVersions to remove with the old version folders: whole, or
+; at a later run if the old program still runs. Only plain files move.
+Function PimbaloRetireLegacy
+  StrCpy $1 1
+  ${Do}
+    StrCpy $0 "$InstallFolder\${PIMBALO_TOMBSTONE}$1"
+    Push $0
+    Call PimbaloMakeProtectedFolder
+    Pop $2
+    ${If} $2 = 0
+      ${ExitDo}
+    ${EndIf}
+    IntOp $1 $1 + 1
+    ${If} $2 <> 183
+    ${OrIf} $1 > 99
+      DetailPrint "Cannot make a folder to remove the old version's files in (error $2): \
+          they stay in $LegacyFolder."
+      Return
+    ${EndIf}
+  ${Loop}
+  FileOpen $2 "$0\${PIMBALO_MARK}" w
+  FileWrite $2 "${PIMBALO_NAME} Setup made this folder to remove an older version's files.$\r$\n"
+  FileClose $2
+  Push "uninstall.exe"
+  Push $LegacyAppfile
+  ${For} $1 1 2
+    Pop $2
+    StrCpy $3 "$LegacyFolder\$2"
+    System::Call "kernel32::GetFileAttributesW(w r3) i .r4"
+    ${If} $2 == ""
+    ${OrIf} $4 = -1
+      ${Continue}
+    ${EndIf}
+    IntOp $4 $4 & 0x410
+    ${GetFileName} $3 $2
+    StrCpy $2 "$0\$2"
+    ${If} $4 <> 0
+      DetailPrint "Not a plain file, left as it is: $3"
+    ${Else}
+      System::Call "kernel32::MoveFileW(w r3, w r2) i .r4 ?e"
+      Pop $5
+      ${If} $4 = 0
+        DetailPrint "Cannot move $3 (error $5): it stays."
+      ${EndIf}
+    ${EndIf}
+  ${Next}
+  ; A program in a folder of its own (bin\pimbalo.exe): that folder, if
+  ; empty now.
+  ${GetParent} "$LegacyFolder\$LegacyAppfile" $3
+  !insertmacro PimbaloSameFolder $4 $3 $LegacyFolder
+  ${If} $4 = 0
+    System::Call "kernel32::GetFileAttributesW(w r3) i .r4"
+    IntOp $4 $4 & 0x410
+    ${If} $4 = 0x10
+      System::Call "kernel32::RemoveDirectoryW(w r3)"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
