@@ -75,8 +75,7 @@
   ; Pops a folder; pushes "" when nothing in it, at any depth, is in the
   ; way of its removal; else the first thing that is, also in $BusyPath,
   ; with $BusyLink 1 when that is a link, 0 when it is a file in use (or
-  ; one that cannot be opened for writing, or read). $KeepFile is passed
-  ; over.
+  ; one that cannot be opened, or read). $KeepFile is passed over.
   Function ${UN}PimbaloTreeBusy
     Exch $0
     Push $1
@@ -107,8 +106,19 @@
               Pop $3
             ${Else}
               ; GENERIC_WRITE, no sharing, OPEN_EXISTING,
-              ; FILE_FLAG_OPEN_REPARSE_POINT.
-              System::Call "kernel32::CreateFileW(w r2, i 0x40000000, i 0, p 0, i 3, i 0x200000, p 0) p .r4"
+              ; FILE_FLAG_OPEN_REPARSE_POINT. A read-only file cannot be
+              ; opened for writing at all: GENERIC_READ with no sharing
+              ; tells whether another program has it open (a running
+              ; read-only program is left to Windows' refusal to rename
+              ; its folder).
+              System::Call "kernel32::GetFileAttributesW(w r2) i .r4"
+              IntOp $4 $4 & 1
+              ${If} $4 = 0
+                StrCpy $4 0x40000000
+              ${Else}
+                StrCpy $4 0x80000000
+              ${EndIf}
+              System::Call "kernel32::CreateFileW(w r2, i r4, i 0, p 0, i 3, i 0x200000, p 0) p .r4"
               ${If} $4 P= -1
                 StrCpy $3 $2
                 StrCpy $BusyLink 0
