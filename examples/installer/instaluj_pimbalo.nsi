@@ -26,13 +26,17 @@
 ;                    kavrel.exe as instaluj_pimbalo.exe
 ;
 ; Give PIMBALO_APP and OUTFILE as full paths: makensis works in this
-; script's folder, and takes relative paths from there.
+; script's folder, and takes relative paths from there. Two files beside it
+; are part of it: pimbalo_remove.nsh, how the installer and the uninstaller
+; remove the folders the installer made and nothing else, and
+; pimbalo_permissions.nsh, how the installer makes folders only
+; administrators can change, and tells whether an existing one is.
 ;
 ; What you will want to change is marked "VENDOR:". What kavrel relies on
 ; (the record's key, its three values and their types, the 32-bit view) is
 ; marked "KAVREL:" and must stay as it is.
 ;
-; Two more defines are for kavrel's own tests and for finding out how the
+; Three more defines are for kavrel's own tests and for finding out how the
 ; installer was started on a machine, not for shipping:
 ;   PIMBALO_TARGET        another NSIS target, such as amd64-unicode (the
 ;                         shipped form is NSIS's default, x86-unicode)
@@ -47,8 +51,19 @@
 ;
 ; The exit codes of the installer and the uninstaller are the PIMBALO_EXIT_
 ; defines below, beside NSIS's own 0, 1 and 2.
+;
+; Build it with NSIS 3.09 or later: the uninstallers of earlier releases copy
+; themselves into a temporary folder that other users may write to
+; (CVE-2023-37378), and this uninstaller runs as administrator. Debian 12's
+; 3.08-3+deb12u1 carries the fix and is taken too.
 
 Unicode true
+!if ${NSIS_PACKEDVERSION} < 0x03009000
+  !searchparse /noerrors "${NSIS_VERSION}" "+deb12u" _PIMBALO_FIXED_308
+  !ifndef _PIMBALO_FIXED_308
+    !error "build with NSIS 3.09 or later (${NSIS_VERSION}: its uninstaller's temporary folder is open to other users)"
+  !endif
+!endif
 !ifdef PIMBALO_TARGET
   Target ${PIMBALO_TARGET}
 !endif
@@ -112,8 +127,15 @@ Unicode true
 !define PIMBALO_EXIT_IN_USE 5
 ; /D= named another folder than the installed one: nothing was changed.
 !define PIMBALO_EXIT_OTHER_FOLDER 6
-; kavrel could not start the application from the folder: nothing changed.
+; kavrel could not start the application from the folder, or NSIS did not
+; take the folder /D= named: nothing changed.
 !define PIMBALO_EXIT_FOLDER_UNUSABLE 7
+; Users other than administrators could change the installation folder or
+; a folder above it: nothing changed.
+!define PIMBALO_EXIT_FOLDER_UNSAFE 8
+; The uninstaller removed the installation, but folders of its own stay (in
+; use, or holding a link it does not follow); it said which.
+!define PIMBALO_EXIT_LEFT_BEHIND 9
 ; Started without _?=, an NSIS uninstaller copies itself into the temporary
 ; folder, starts the copy and ends at once with 0: the codes are the copy's.
 
@@ -123,6 +145,20 @@ Unicode true
 ; the one the folder check counts.
 !define PIMBALO_VERSION_FOLDER "app-${PIMBALO_VERSION}"
 !define PIMBALO_VERSION_FOLDER_LONGEST "${PIMBALO_VERSION_FOLDER}-99"
+; The file the installer writes first into each folder it makes inside the
+; installation folder: only a folder that holds it is removed. VENDOR: a
+; name of your own if you like, the same in every version, since each
+; version removes the folders of the ones before.
+!define PIMBALO_MARK "pimbalo-setup.mark"
+; What a folder is renamed to before it is removed (removing-1, ...): a
+; folder still in use cannot be renamed on Windows, so it stays whole, and a
+; removal cut short leaves a marked folder no record names, which the next
+; run removes.
+!define PIMBALO_TOMBSTONE "removing-"
+; The permissions of every folder the installer makes: a protected DACL (no
+; inherited entries), each entry inherited by what is made inside: SYSTEM
+; and the Administrators full control, Users 0x1200a9, read and execute.
+!define PIMBALO_PROTECTED "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
 
 ; KAVREL: the installation record, read by kavrel in the 32-bit view.
 !define PIMBALO_RECORD_PARENT "Software\Merolt_01"
@@ -211,8 +247,11 @@ VIAddVersionKey /LANG=${LANG_ENGLISH} "ProductVersion" "${PIMBALO_VERSION}"
 
 Var StartupShowFlag
 Var StartupShowWindow
-; 1 when the command line names the installation folder with /D=, else 0.
+; 1 when the command line names the installation folder with /D=, else 0;
+; and the folder it names there, as given (NSIS puts its own reading of it
+; into $INSTDIR, or InstallDir's folder when it does not take it).
 Var FolderGiven
+Var FolderAsked
 ; The folder the installation record names (the installed version's), or
 ; "" when there is none.
 Var RecordedFolder
@@ -227,12 +266,61 @@ Var MadeFolder
 ; 1 once the record names the new version's folder: from then on a failure
 ; must not remove it.
 Var Committed
-; Why kavrel could not start the application from $INSTDIR, or "".
+; Why the application may not be installed in $INSTDIR, or "", and the
+; exit code that says so.
 Var FolderProblem
+Var FolderExitCode
+; The exit code of an installation that failed before the record.
+Var FailExitCode
+; The SID of the account running this program (an administrator).
+Var UserSid
+; The folder the record names when an installation from before version
+; folders made it, with the program directly inside, else ""; and the
+; program file it recorded.
+Var LegacyFolder
+Var LegacyAppfile
+; What the removal of folders left and why, a line each, or "".
+Var Remaining
+; A file that removal leaves alone: the uninstaller itself when it runs in
+; place (_?= naming its own folder), else "".
+Var KeepFile
+; PimbaloTreeBusy's answer: the first file in the way, and 1 when that is a
+; link rather than a file in use.
+Var BusyPath
+Var BusyLink
+; The folder PimbaloDeleteTree empties: its mark goes last.
+Var TreeTop
 ; PimbaloInstallationFolder's and PimbaloSameFolder's working copies.
 Var FolderName
 Var SameFolderA
 Var SameFolderB
+
+; Sets RESULT to 1 when the folders A and B are one, else to 0: names
+; compared as the file system compares them (ordinally, without regard to
+; case), a closing backslash on either ignored. Changes no register but
+; RESULT.
+!macro PimbaloSameFolder RESULT A B
+  StrCpy $SameFolderA "${A}"
+  StrCpy $SameFolderB "${B}"
+  StrCpy ${RESULT} $SameFolderA "" -1
+  ${If} ${RESULT} == "\"
+    StrCpy $SameFolderA $SameFolderA -1
+  ${EndIf}
+  StrCpy ${RESULT} $SameFolderB "" -1
+  ${If} ${RESULT} == "\"
+    StrCpy $SameFolderB $SameFolderB -1
+  ${EndIf}
+  Push $SameFolderB
+  Push $SameFolderA
+  ; CompareStringOrdinal with bIgnoreCase TRUE; CSTR_EQUAL is 2.
+  System::Call "kernel32::CompareStringOrdinal(w s, i -1, w s, i -1, i 1) i .s"
+  Pop ${RESULT}
+  ${If} ${RESULT} = 2
+    StrCpy ${RESULT} 1
+  ${Else}
+    StrCpy ${RESULT} 0
+  ${EndIf}
+!macroend
 
 ; Writes one start's file into PIMBALO_STARTUP_LOG, when that is defined:
 ; the show state the startup information asked for, what this start did,
@@ -269,18 +357,38 @@ FunctionEnd
 ; never pasted into the text of the call, where an apostrophe would end the
 ; text and other characters would be read as the call's own syntax.
 
-; NSIS takes "/D=FOLDER" off the command line it keeps ($CMDLINE) and puts
-; FOLDER into $INSTDIR; the command line Windows keeps stays whole. So /D=
-; was given exactly when the two differ in length.
+; NSIS ends the command line it keeps ($CMDLINE) before " /D=FOLDER" and
+; puts FOLDER into $INSTDIR; the command line Windows keeps stays whole. So
+; /D= was given exactly when the two differ in length, and FOLDER is what
+; follows " /D=" there. Before .onInit, NSIS replaces a FOLDER it does not
+; take (no such drive, a drive's root, a relative path) with InstallDir's.
 Function PimbaloFolderGiven
+  StrCpy $FolderGiven 0
+  StrCpy $FolderAsked ""
   System::Call "kernel32::GetCommandLineW() w .r0"
-  StrLen $0 $0
   StrLen $1 $CMDLINE
-  ${If} $0 > $1
+  StrLen $2 $0
+  ${If} $2 > $1
     StrCpy $FolderGiven 1
-  ${Else}
-    StrCpy $FolderGiven 0
+    IntOp $1 $1 + 4
+    StrCpy $FolderAsked $0 "" $1
   ${EndIf}
+FunctionEnd
+
+; Sets $0 to 1 when $INSTDIR is the folder /D= named, as NSIS reads it
+; (without closing spaces and backslashes), else to 0: NSIS replaced it,
+; or changed it (it drops characters a file name may not hold).
+Function PimbaloFolderHonoured
+  StrCpy $1 $FolderAsked
+  ${Do}
+    StrCpy $2 $1 "" -1
+    ${If} $2 != " "
+    ${AndIf} $2 != "\"
+      ${ExitDo}
+    ${EndIf}
+    StrCpy $1 $1 -1
+  ${Loop}
+  !insertmacro PimbaloSameFolder $0 $1 $INSTDIR
 FunctionEnd
 
 ; kavrel starts the installer hidden (SW_HIDE). Windows hands that show
@@ -321,14 +429,14 @@ Function PimbaloShowIfStartedHidden
   ${EndIf}
 
   ${GetParameters} $1
-  ; NSIS takes /D= off its command line and puts it into $INSTDIR: give it
-  ; back, last as NSIS wants it, so that the new copy installs where this
-  ; one was asked to.
+  ; NSIS takes /D= off its command line: give it back as given, last as
+  ; NSIS wants it, so that the new copy installs where this one was asked
+  ; to, or refuses the folder as this one would.
   ${If} $FolderGiven = 1
     ${If} $1 == ""
-      StrCpy $1 "/D=$INSTDIR"
+      StrCpy $1 "/D=$FolderAsked"
     ${Else}
-      StrCpy $1 "$1 /D=$INSTDIR"
+      StrCpy $1 "$1 /D=$FolderAsked"
     ${EndIf}
   ${EndIf}
   StrCpy $2 "1"
@@ -348,7 +456,10 @@ FunctionEnd
 ; One installer or uninstaller at a time: the first holds a named mutex for
 ; as long as it runs (Windows closes it when the program ends). A second
 ; start brings the running one's window to the front and quits with exit
-; code 4; a second uninstaller says why first.
+; code 4; a second uninstaller says why first. A mutex that cannot be made
+; at all counts the same: one made first by an installer running as
+; another account (SYSTEM, say, for a deployment tool) may refuse this one
+; access (ERROR_ACCESS_DENIED), and nothing can tell it from a running one.
 !macro PimbaloFindWindow CAPTION
   ${If} $0 P= 0
     StrCpy $1 "${CAPTION}"
@@ -360,8 +471,9 @@ FunctionEnd
     StrCpy $0 "${PIMBALO_MUTEX}"
     System::Call "kernel32::CreateMutexW(p 0, i 0, w r0) p .r0 ?e"
     Pop $1
-    ; ERROR_ALREADY_EXISTS
-    ${If} $1 = 183
+    ; No mutex, or ERROR_ALREADY_EXISTS.
+    ${If} $0 P= 0
+    ${OrIf} $1 = 183
       !if "${UN}" == "un."
         ; VENDOR: the wording.
         MessageBox MB_OK|MB_ICONEXCLAMATION "${PIMBALO_NAME} is being installed or uninstalled \
@@ -390,30 +502,20 @@ FunctionEnd
 !insertmacro PimbaloOnlyOneRunning ""
 !insertmacro PimbaloOnlyOneRunning "un."
 
-; Sets RESULT to 1 when the folders A and B are one, else to 0: names
-; compared as the file system compares them (ordinally, without regard to
-; case), a closing backslash on either ignored. Changes no register but
-; RESULT.
-!macro PimbaloSameFolder RESULT A B
-  StrCpy $SameFolderA "${A}"
-  StrCpy $SameFolderB "${B}"
-  StrCpy ${RESULT} $SameFolderA "" -1
-  ${If} ${RESULT} == "\"
-    StrCpy $SameFolderA $SameFolderA -1
-  ${EndIf}
-  StrCpy ${RESULT} $SameFolderB "" -1
-  ${If} ${RESULT} == "\"
-    StrCpy $SameFolderB $SameFolderB -1
-  ${EndIf}
-  Push $SameFolderB
-  Push $SameFolderA
-  ; CompareStringOrdinal with bIgnoreCase TRUE; CSTR_EQUAL is 2.
-  System::Call "kernel32::CompareStringOrdinal(w s, i -1, w s, i -1, i 1) i .s"
+; Sets RESULT to 1 when PATH is a folder that is there, else to 0. A
+; drive's root counts (FindFirstFile finds nothing in an empty one).
+; Changes no register but RESULT.
+!macro PimbaloFolderThere RESULT PATH
+  Push "${PATH}\"
+  System::Call "kernel32::GetFileAttributesW(w s) i .s"
   Pop ${RESULT}
-  ${If} ${RESULT} = 2
-    StrCpy ${RESULT} 1
-  ${Else}
+  ${If} ${RESULT} = -1
     StrCpy ${RESULT} 0
+  ${Else}
+    IntOp ${RESULT} ${RESULT} & 0x10
+    ${If} ${RESULT} <> 0
+      StrCpy ${RESULT} 1
+    ${EndIf}
   ${EndIf}
 !macroend
 
@@ -432,70 +534,12 @@ FunctionEnd
   ${EndIf}
 !macroend
 
-; The version folders: each app-* folder in $InstallFolder.
-!macro PimbaloVersionFunctions UN
-  ; Pops a version folder; pushes 1 when its program file is in use (a
-  ; running application holds it open, and Windows refuses to open it for
-  ; writing), else 0.
-  Function ${UN}PimbaloInUse
-    Exch $0
-    Push $1
-    StrCpy $1 0
-    ${If} ${FileExists} "$0\${PIMBALO_APPFILE}"
-      ClearErrors
-      FileOpen $0 "$0\${PIMBALO_APPFILE}" a
-      ${If} ${Errors}
-        StrCpy $1 1
-      ${Else}
-        FileClose $0
-      ${EndIf}
-    ${EndIf}
-    StrCpy $0 $1
-    Pop $1
-    Exch $0
-  FunctionEnd
-
-  ; Pops a folder to keep ("" for none) and removes every other version
-  ; folder whose program file is not in use, with all that is in it. A
-  ; folder in use stays, for the next installer or the uninstaller to
-  ; remove. A folder without the program file (one that an installer ended
-  ; from outside had only just made) is removed only when it is empty: only
-  ; a folder that holds the program is surely the installer's own.
-  Function ${UN}PimbaloRemoveVersions
-    Exch $R0
-    Push $R1
-    Push $R2
-    Push $R3
-    FindFirst $R1 $R2 "$InstallFolder\app-*"
-    ${DoWhile} $R2 != ""
-      StrCpy $R2 "$InstallFolder\$R2"
-      !insertmacro PimbaloSameFolder $R3 $R2 $R0
-      ${If} $R3 = 0
-      ${AndIf} ${FileExists} "$R2\*.*"
-        ${If} ${FileExists} "$R2\${PIMBALO_APPFILE}"
-          Push $R2
-          Call ${UN}PimbaloInUse
-          Pop $R3
-          ${If} $R3 = 1
-            DetailPrint "In use, left for the next installer or the uninstaller: $R2"
-          ${Else}
-            RMDir /r "$R2"
-          ${EndIf}
-        ${Else}
-          RMDir "$R2"
-        ${EndIf}
-      ${EndIf}
-      FindNext $R1 $R2
-    ${Loop}
-    FindClose $R1
-    Pop $R3
-    Pop $R2
-    Pop $R1
-    Pop $R0
-  FunctionEnd
-!macroend
-!insertmacro PimbaloVersionFunctions ""
-!insertmacro PimbaloVersionFunctions "un."
+; Removing the folders the installer made, and nothing else; folders only
+; administrators can change.
+!include "pimbalo_remove.nsh"
+!insertmacro PimbaloRemoveFunctions ""
+!insertmacro PimbaloRemoveFunctions "un."
+!include "pimbalo_permissions.nsh"
 
 ; Sets $FolderProblem to why kavrel could not start the application from
 ; a version folder in $INSTDIR, or to "" when it can; it counts the longest
@@ -503,10 +547,13 @@ FunctionEnd
 ; folder), a backslash and appfile, at most 259 bytes, in its code page:
 ; UTF-8 on Windows 10 version 1903 (build 18362) and later, where its
 ; manifest asks for it; before that the system's ANSI code page, in which
-; kavrel takes only a path that converts exactly. On such older Windows the folder must suit both, since
-; Windows may be updated under an installed application.
+; kavrel takes only a path that converts exactly. On such older Windows the
+; folder must suit both, since Windows may be updated under an installed
+; application. Then, whether others could change it (PimbaloCheckPermissions).
+; $FolderExitCode is the exit code for the problem.
 Function PimbaloCheckFolder
   StrCpy $FolderProblem ""
+  StrCpy $FolderExitCode ${PIMBALO_EXIT_FOLDER_UNUSABLE}
   StrCpy $0 "$INSTDIR\${PIMBALO_VERSION_FOLDER_LONGEST}\${PIMBALO_APPFILE}"
   ; CP_UTF8 with WC_ERR_INVALID_CHARS: the bytes with the closing NUL, or 0
   ; for text that is not whole UTF-16.
@@ -537,6 +584,9 @@ Function PimbaloCheckFolder
     StrCpy $FolderProblem "${PIMBALO_NAME} could not be started from this folder: its path, with the \
         version's folder and the program's name, takes up to $1 bytes, more than 259. Choose a \
         shorter folder."
+  ${Else}
+    Call PimbaloCheckPermissions
+    StrCpy $FolderExitCode ${PIMBALO_EXIT_FOLDER_UNSAFE}
   ${EndIf}
 FunctionEnd
 
@@ -560,6 +610,23 @@ Function .onInit
   Call PimbaloFolderGiven
   Call PimbaloShowIfStartedHidden
   Call PimbaloOnlyOneRunning
+  Call PimbaloUserSid
+  StrCpy $FailExitCode ${PIMBALO_EXIT_NOT_WRITTEN}
+
+  ; A /D= that NSIS did not take as given is refused, not replaced by the
+  ; default folder.
+  ${If} $FolderGiven = 1
+    Call PimbaloFolderHonoured
+    ${If} $0 = 0
+      ; VENDOR: the wording.
+      MessageBox MB_OK|MB_ICONSTOP "This folder cannot be installed into:$\r$\n$\r$\n$FolderAsked$\r$\n$\r$\n\
+          /D= takes the full path of a folder on a drive that is there, not a drive's root, \
+          without quotes and last on the command line. Nothing was changed." /SD IDOK
+      !insertmacro PimbaloStartupLog "refused the folder"
+      SetErrorLevel ${PIMBALO_EXIT_FOLDER_UNUSABLE}
+      Quit
+    ${EndIf}
+  ${EndIf}
 
   ; Without /D=, the 32-bit Program Files: InstallDir's, which a 64-bit
   ; build has to ask Windows for.
@@ -587,10 +654,27 @@ Function .onInit
   ; that holds the version folder the record names. The directory page is
   ; not shown then, and a /D= naming another folder is refused rather than
   ; followed: moving the installation would leave the old folder to its own
-  ; uninstaller, and the user's files in it.
+  ; uninstaller, and the user's files in it. But when that folder can no
+  ; longer be made (its drive is gone: an external or network drive, say),
+  ; nothing of the installation is left to update or remove: this is a
+  ; first install, with its directory page (or /D=), and the record moves.
   ReadRegStr $RecordedFolder HKLM "${PIMBALO_RECORD_KEY}" "setuppath"
   ${If} $RecordedFolder != ""
     !insertmacro PimbaloInstallationFolder $2 $RecordedFolder
+    StrCpy $0 $2
+    ${DoUntil} $0 == ""
+      !insertmacro PimbaloFolderThere $1 $0
+      ${If} $1 = 1
+        ${ExitDo}
+      ${EndIf}
+      ${GetParent} $0 $0
+    ${Loop}
+    ${If} $0 == ""
+      !insertmacro PimbaloStartupLog "recorded drive gone"
+      StrCpy $RecordedFolder ""
+    ${EndIf}
+  ${EndIf}
+  ${If} $RecordedFolder != ""
     !insertmacro PimbaloSameFolder $0 $INSTDIR $2
     ${If} $FolderGiven = 1
     ${AndIf} $0 = 0
@@ -603,6 +687,13 @@ Function .onInit
       Quit
     ${EndIf}
     StrCpy $INSTDIR $2
+    ; An installation from before version folders: the record names the
+    ; installation folder, with the program directly inside.
+    !insertmacro PimbaloSameFolder $0 $RecordedFolder $2
+    ${If} $0 = 1
+      StrCpy $LegacyFolder $RecordedFolder
+      ReadRegStr $LegacyAppfile HKLM "${PIMBALO_RECORD_KEY}" "appfile"
+    ${EndIf}
   ${EndIf}
 
   ; The directory page checks the folder the user chooses; every other
@@ -613,7 +704,7 @@ Function .onInit
     ${If} $FolderProblem != ""
       MessageBox MB_OK|MB_ICONSTOP "$FolderProblem$\r$\n$\r$\nNothing was changed." /SD IDOK
       !insertmacro PimbaloStartupLog "refused the folder"
-      SetErrorLevel ${PIMBALO_EXIT_FOLDER_UNUSABLE}
+      SetErrorLevel $FolderExitCode
       Quit
     ${EndIf}
   ${EndIf}
@@ -621,48 +712,60 @@ Function .onInit
 FunctionEnd
 
 ; Makes the installation folder, and the folders above it that are not
-; there; $MadeFolder is the first of them the installer made, or "".
+; there, each with permissions of its own (PimbaloMakeProtectedFolder), so
+; that no one but administrators can rename, replace or change any of them;
+; $MadeFolder is the first of them the installer made, or "". Then checks
+; the whole path again (PimbaloCheckPermissions): another user could have
+; made a folder of it in the meantime.
 Function PimbaloMakeInstallationFolder
   StrCpy $MadeFolder ""
+  ; The missing folders, from the installation folder up, onto the stack
+  ; above a mark no folder can be ("|"); made from the top down.
+  Push "|"
   StrCpy $0 $INSTDIR
   ${DoUntil} $0 == ""
-    ${If} ${FileExists} "$0\*.*"
+    !insertmacro PimbaloFolderThere $1 $0
+    ${If} $1 = 1
       ${ExitDo}
     ${EndIf}
+    Push $0
     StrCpy $MadeFolder $0
     ${GetParent} $0 $0
   ${Loop}
-  ClearErrors
-  CreateDirectory "$INSTDIR"
-  ${If} ${Errors}
-    Abort "Cannot make $INSTDIR"
+  StrCpy $2 0
+  ${Do}
+    Pop $0
+    ${If} $0 == "|"
+      ${ExitDo}
+    ${EndIf}
+    ${If} $2 = 0
+      Push $0
+      Call PimbaloMakeProtectedFolder
+      Pop $1
+      ${If} $1 <> 0
+        StrCpy $2 "Cannot make $0 (error $1)"
+      ${EndIf}
+    ${EndIf}
+  ${Loop}
+  ${If} $2 != 0
+    Abort $2
+  ${EndIf}
+  StrCpy $FolderProblem ""
+  Call PimbaloCheckPermissions
+  ${If} $FolderProblem != ""
+    StrCpy $FailExitCode ${PIMBALO_EXIT_FOLDER_UNSAFE}
+    Abort $FolderProblem
   ${EndIf}
 FunctionEnd
 
 ; Makes the new version's folder, $VersionFolder: app-N, or app-N-2 up to
-; app-N-99 when that is there. The installer makes it itself (CreateDirectory
-; fails on a folder that is there already), so nothing in it is older than
-; this installation. It gets permissions of its own rather than the
-; installation folder's: SYSTEM and the Administrators may change it and
-; what it holds, Users may only read and run. So what this installer, run
-; as administrator, writes there stays as written even in an installation
-; folder that others may change (one made under C:\, say).
+; app-N-99 when that is there, with permissions of its own
+; (PimbaloMakeProtectedFolder), and writes the mark into it first: the
+; folder is the installer's own from then on, and a later run removes it
+; whatever happens to this one. The installer makes it itself (making fails
+; on a folder that is there already), so nothing in it is older than this
+; installation.
 Function PimbaloMakeVersionFolder
-  ; A protected DACL (no inherited entries), each entry inherited by the
-  ; files and folders inside: full control, and 0x1200a9, read and execute.
-  StrCpy $4 "D:PAI(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)"
-  ; SDDL_REVISION_1
-  System::Call "advapi32::ConvertStringSecurityDescriptorToSecurityDescriptorW(w r4, i 1, *p .r5, p 0) i .r6"
-  ${If} $6 = 0
-    Abort "Cannot make the permissions of the version's folder"
-  ${EndIf}
-  ; SECURITY_ATTRIBUTES: nLength, the descriptor (aligned to its size),
-  ; bInheritHandle.
-  !if ${NSIS_PTR_SIZE} > 4
-    System::Call "*(i 24, i 0, p r5, i 0, i 0) p .r7"
-  !else
-    System::Call "*(i 12, p r5, i 0) p .r7"
-  !endif
   StrCpy $1 1
   ${Do}
     ${If} $1 = 1
@@ -670,9 +773,10 @@ Function PimbaloMakeVersionFolder
     ${Else}
       StrCpy $0 "$INSTDIR\${PIMBALO_VERSION_FOLDER}-$1"
     ${EndIf}
-    System::Call "kernel32::CreateDirectoryW(w r0, p r7) i .r2 ?e"
+    Push $0
+    Call PimbaloMakeProtectedFolder
     Pop $3
-    ${If} $2 <> 0
+    ${If} $3 = 0
       StrCpy $VersionFolder $0
       ${ExitDo}
     ${EndIf}
@@ -683,12 +787,17 @@ Function PimbaloMakeVersionFolder
       ${ExitDo}
     ${EndIf}
   ${Loop}
-  System::Free $7
-  System::Call "kernel32::LocalFree(p r5)"
-  ${If} $VersionFolder != ""
-    Return
+  ${If} $VersionFolder == ""
+    Abort "Cannot make a folder for version ${PIMBALO_VERSION} in $INSTDIR (error $3)"
   ${EndIf}
-  Abort "Cannot make a folder for version ${PIMBALO_VERSION} in $INSTDIR (error $3)"
+  ClearErrors
+  FileOpen $0 "$VersionFolder\${PIMBALO_MARK}" w
+  FileWrite $0 "${PIMBALO_NAME} Setup made this folder for version ${PIMBALO_VERSION}, and \
+      removes it with that version.$\r$\n"
+  FileClose $0
+  ${If} ${Errors}
+    Abort "Cannot write $VersionFolder\${PIMBALO_MARK}"
+  ${EndIf}
 FunctionEnd
 
 ; Pops a file and has Windows write it to the disk (FlushFileBuffers), so
@@ -711,18 +820,30 @@ Function PimbaloFlushFile
   Pop $0
 FunctionEnd
 
-; Has Windows write the record's key to the disk (RegFlushKey): from then
-; on the update holds, a power cut included.
-Function PimbaloFlushRecord
-  StrCpy $0 "${PIMBALO_RECORD_KEY}"
-  ; HKEY_LOCAL_MACHINE (sign-extended, as Windows defines it), with
-  ; KEY_QUERY_VALUE and KEY_WOW64_32KEY.
-  System::Call "advapi32::RegOpenKeyExW(p -2147483646, w r0, i 0, i 0x201, *p .r1) i .r2"
-  ${If} $2 = 0
-    System::Call "advapi32::RegFlushKey(p r1)"
-    System::Call "advapi32::RegCloseKey(p r1)"
-  ${EndIf}
-FunctionEnd
+; Pops a key of HKEY_LOCAL_MACHINE and has Windows write it to the disk
+; (RegFlushKey): the record's, from when on the update holds, a power cut
+; included; the list entry's, before any old folder goes, so that it never
+; names a removed uninstaller; the one above a removed record, before the
+; uninstaller removes any file.
+!macro PimbaloFlushKey UN
+  Function ${UN}PimbaloFlushKey
+    Exch $0
+    Push $1
+    Push $2
+    ; HKEY_LOCAL_MACHINE (sign-extended, as Windows defines it), with
+    ; KEY_QUERY_VALUE and KEY_WOW64_32KEY.
+    System::Call "advapi32::RegOpenKeyExW(p -2147483646, w r0, i 0, i 0x201, *p .r1) i .r2"
+    ${If} $2 = 0
+      System::Call "advapi32::RegFlushKey(p r1)"
+      System::Call "advapi32::RegCloseKey(p r1)"
+    ${EndIf}
+    Pop $2
+    Pop $1
+    Pop $0
+  FunctionEnd
+!macroend
+!insertmacro PimbaloFlushKey ""
+!insertmacro PimbaloFlushKey "un."
 
 Section "${PIMBALO_NAME}"
   SetRegView 32
@@ -766,6 +887,8 @@ Section "${PIMBALO_NAME}"
     Abort "Cannot write $VersionFolder\uninstall.exe"
   ${EndIf}
   ; VENDOR: each file the version holds.
+  Push "$VersionFolder\${PIMBALO_MARK}"
+  Call PimbaloFlushFile
   Push "$VersionFolder\${PIMBALO_APPFILE}"
   Call PimbaloFlushFile
   Push "$VersionFolder\uninstall.exe"
@@ -789,7 +912,8 @@ Section "${PIMBALO_NAME}"
   StrCpy $Committed 1
   WriteRegStr HKLM "${PIMBALO_RECORD_KEY}" "appfile" "${PIMBALO_APPFILE}"
   WriteRegDWORD HKLM "${PIMBALO_RECORD_KEY}" "version" ${PIMBALO_VERSION}
-  Call PimbaloFlushRecord
+  Push "${PIMBALO_RECORD_KEY}"
+  Call PimbaloFlushKey
 
   ; The list entry follows the record: its uninstaller is the new
   ; version's. An installation ended between the two still has the old
@@ -805,23 +929,36 @@ Section "${PIMBALO_NAME}"
   WriteRegDWORD HKLM "${PIMBALO_UNINSTALL_KEY}" "EstimatedSize" $0
   WriteRegDWORD HKLM "${PIMBALO_UNINSTALL_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${PIMBALO_UNINSTALL_KEY}" "NoRepair" 1
+  Push "${PIMBALO_UNINSTALL_KEY}"
+  Call PimbaloFlushKey
 
-  ; The versions the record no longer names, unless still running.
+  ; What the record no longer names: the older versions' folders, each
+  ; whole unless something in it is in use; and what an installation from
+  ; before version folders left (PimbaloRetireLegacy).
+  ${If} $LegacyFolder != ""
+    Call PimbaloRetireLegacy
+  ${EndIf}
   Push $VersionFolder
   Call PimbaloRemoveVersions
 SectionEnd
 
 ; The installation stopped before the record (a file it could not write,
-; and Cancel): the new version's folder goes, and so do the folders it made
-; on the way (only when empty); the record and the list entry still name
-; the version that was there, if any.
+; and Cancel; or a folder of the path that others could change): the new
+; version's folder goes, and so do the folders it made on the way (only
+; when empty); the record and the list entry still name the version that
+; was there, if any.
 Function .onInstFailed
   ${If} $Committed <> 1
     ; Out of the folder first: Windows does not remove a process's current
     ; folder.
     SetOutPath "$TEMP"
     ${If} $VersionFolder != ""
-      RMDir /r "$VersionFolder"
+      Push $VersionFolder
+      Call PimbaloRemoveFolder
+      Pop $0
+      ${If} $0 != ""
+        DetailPrint $0
+      ${EndIf}
     ${EndIf}
     ${If} $MadeFolder != ""
       StrCpy $0 $INSTDIR
@@ -835,40 +972,13 @@ Function .onInstFailed
     ${EndIf}
   ${EndIf}
   !insertmacro PimbaloStartupLog "not written"
-  SetErrorLevel ${PIMBALO_EXIT_NOT_WRITTEN}
+  SetErrorLevel $FailExitCode
 FunctionEnd
 
 ; The uninstallation stopped before it removed anything (the application
 ; running, and Cancel).
 Function un.onUninstFailed
   SetErrorLevel ${PIMBALO_EXIT_IN_USE}
-FunctionEnd
-
-; Pushes the program file of a version folder in $InstallFolder that is in
-; use, or "".
-Function un.PimbaloVersionInUse
-  Push $0
-  Push $1
-  Push $2
-  Push $3
-  StrCpy $3 ""
-  FindFirst $0 $1 "$InstallFolder\app-*"
-  ${DoWhile} $1 != ""
-    Push "$InstallFolder\$1"
-    Call un.PimbaloInUse
-    Pop $2
-    ${If} $2 = 1
-      StrCpy $3 "$InstallFolder\$1\${PIMBALO_APPFILE}"
-      ${ExitDo}
-    ${EndIf}
-    FindNext $0 $1
-  ${Loop}
-  FindClose $0
-  StrCpy $0 $3
-  Pop $3
-  Pop $2
-  Pop $1
-  Exch $0
 FunctionEnd
 
 ; The uninstaller runs as a copy in the temporary folder, which NSIS starts
@@ -882,9 +992,37 @@ FunctionEnd
 Section "Uninstall"
   SetRegView 32
   !insertmacro PimbaloInstallationFolder $InstallFolder $INSTDIR
-  ; A running application holds its program file, in whichever version
-  ; folder it runs from: rather than remove the record and leave a running
-  ; program, remove nothing until the user has closed it.
+  ; Run in place (_?= naming its own folder), the uninstaller cannot remove
+  ; itself: it stays, with its folder's mark, for a later run to remove.
+  ; Run as the copy NSIS starts, it waits (at most 10 s) for the program it
+  ; was copied from to end.
+  StrCpy $KeepFile ""
+  !insertmacro PimbaloSameFolder $0 $EXEDIR $INSTDIR
+  ${If} $0 = 1
+    StrCpy $KeepFile $EXEPATH
+  ${Else}
+    StrCpy $1 0
+    StrCpy $3 "$INSTDIR\uninstall.exe"
+    ${Do}
+      ; GENERIC_WRITE, no sharing, OPEN_EXISTING.
+      System::Call "kernel32::CreateFileW(w r3, i 0x40000000, i 0, p 0, i 3, i 0, p 0) p .r0 ?e"
+      Pop $2
+      ${If} $0 P<> -1
+        System::Call "kernel32::CloseHandle(p r0)"
+        ${ExitDo}
+      ${EndIf}
+      ${If} $2 <> 32
+      ${OrIf} $1 >= 50
+        ${ExitDo}
+      ${EndIf}
+      Sleep 200
+      IntOp $1 $1 + 1
+    ${Loop}
+  ${EndIf}
+
+  ; A running application holds its files, in whichever version folder it
+  ; runs from: rather than remove the record and leave a running program,
+  ; remove nothing until the user has closed it.
   in_use:
   Call un.PimbaloVersionInUse
   Pop $0
@@ -907,18 +1045,19 @@ Section "Uninstall"
     !insertmacro PimbaloSameFolder $1 $1 $InstallFolder
   ${EndIf}
   ${If} $1 = 1
-    ; The record first: from now on kavrel starts the installer, never a
-    ; half-removed application. Merolt_01 goes too when nothing else is in
-    ; it.
+    ; The record first, on the disk before any file goes: from now on
+    ; kavrel starts the installer, never a half-removed application.
+    ; Merolt_01 goes too when nothing else is in it.
     DeleteRegKey HKLM "${PIMBALO_RECORD_KEY}"
     DeleteRegKey /ifempty HKLM "${PIMBALO_RECORD_PARENT}"
+    Push "Software"
+    Call un.PimbaloFlushKey
   ${ElseIf} $0 != ""
     DetailPrint "The installation record names $0: left as it is."
   ${EndIf}
 
-  ; Every version folder, this one too (less this uninstaller, when it runs
-  ; in place with _?=). Out of them first: Windows does not remove a
-  ; process's current folder.
+  ; Every folder the installer made there, this one too. Out of them first:
+  ; Windows does not remove a process's current folder.
   SetOutPath "$TEMP"
   Push ""
   Call un.PimbaloRemoveVersions
@@ -932,5 +1071,13 @@ Section "Uninstall"
     DeleteRegKey HKLM "${PIMBALO_UNINSTALL_KEY}"
   ${ElseIf} $0 != ""
     DetailPrint "The list of installed programs names $0: left as it is."
+  ${EndIf}
+
+  ; What of its own stays, and why.
+  ${If} $Remaining != ""
+    ; VENDOR: the wording.
+    MessageBox MB_OK|MB_ICONEXCLAMATION "${PIMBALO_NAME} is uninstalled, but these of its folders \
+        stay:$\r$\n$\r$\n$Remaining" /SD IDOK
+    SetErrorLevel ${PIMBALO_EXIT_LEFT_BEHIND}
   ${EndIf}
 SectionEnd
