@@ -10,6 +10,11 @@ target_compile_options(kavrel_launcher PRIVATE ${KAVREL_SANITIZERS} -g)
 
 add_subdirectory(tests/unit)
 
+# CTest's summary names a skipped test, not why: after it, ctest-skips gives
+# each test's own "skipped ..." line.
+file(WRITE ${CMAKE_BINARY_DIR}/CTestCustom.cmake
+     "set(CTEST_CUSTOM_POST_TEST \"\\\"${PROJECT_SOURCE_DIR}/scripts/lib/ctest-skips\\\" \\\"${CMAKE_BINARY_DIR}\\\"\")\n")
+
 # How the scripts decide what this host runs under Wine.
 add_test(NAME scripts.host_choice COMMAND ${PROJECT_SOURCE_DIR}/tests/scripts/check_host_choice)
 

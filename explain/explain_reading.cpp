@@ -4,6 +4,8 @@
 #include <string.h>
 #include <windows.h>
 
+#include <algorithm>
+
 #include "explain/explain_manifest.h"
 #include "explain/explain_text.h"
 
@@ -33,7 +35,8 @@ uint32_t Little(const std::string& bytes, size_t at, size_t count) {
 }
 
 std::string Lower(std::string text) {
-  for (char& c : text) c = static_cast<char>(tolower(static_cast<unsigned char>(c)));
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(tolower(c)); });
   return text;
 }
 

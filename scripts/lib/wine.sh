@@ -35,8 +35,17 @@
 
 export WINEDEBUG=-all
 # No prompts to fetch the .NET and HTML engines: nothing here needs them.
-export WINEDLLOVERRIDES="mscoree,mshtml="
+# No Wayland driver (Wine 10's): nothing here has a Wayland display, and
+# without XDG_RUNTIME_DIR it prints an error at every start.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winewayland.drv="
 export WINEARCH=win64
+
+# Wine takes no relative prefix folder: a relative TMPDIR, in which the
+# prefix is made, is made absolute first.
+if [[ -n ${TMPDIR:-} && $TMPDIR != /* && -d $TMPDIR ]]; then
+  TMPDIR=$(cd -- "$TMPDIR" && pwd)
+  export TMPDIR
+fi
 
 # Debian's loaders: the `wine` launcher picks the 32-bit one whenever it is
 # installed, and that one cannot start on a host without 32-bit code.

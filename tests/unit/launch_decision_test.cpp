@@ -16,6 +16,11 @@ void CompleteRecord(fake::World& world) {
                   {"version", fake::Dword(5)}};
 }
 
+// kavrel started with the required version VERSION as its argument.
+void RequiredVersion(fake::World& world, const wchar_t* version) {
+  world.arguments = {L"kavrel.exe", version};
+}
+
 // Each way to the application that can fail, and what kavrel must then do.
 // On every road the DLL search is restricted first, before the key is
 // opened, and whatever the restriction answers (also on a Windows without
@@ -44,16 +49,10 @@ TEST(LaunchDecision, EveryFailureLeadsToTheInstallerOnceAndTheKeyIsClosedIfOpene
       {"setuppath too long",
        [](fake::World& w) { w.values["setuppath"] = fake::Text(std::string(260, 'a')); }, false,
        true, true, false},
-      {"version below required",
-       [](fake::World& w) {
-         w.arguments = {L"k", L"6"};
-       },
-       false, true, true, true},
-      {"version equal to required",
-       [](fake::World& w) {
-         w.arguments = {L"k", L"5"};
-       },
-       true, false, true, true},
+      {"version below required", [](fake::World& w) { RequiredVersion(w, L"6"); }, false, true,
+       true, true},
+      {"version equal to required", [](fake::World& w) { RequiredVersion(w, L"5"); }, true, false,
+       true, true},
       {"application fails to start", [](fake::World& w) { w.create_process_result = 0; }, true,
        true, true, true},
       {"application and installer fail",
