@@ -65,6 +65,10 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
     return [version](Scene& s) { s.Set(Dword(L"version", version)); };
   };
   const auto no_key = [](Scene& s) { s.key_present = false; };
+  // A version value stored with `type` and exactly `bytes`.
+  const auto version_as = [](DWORD type, std::vector<BYTE> bytes) {
+    return [type, bytes](Scene& s) { s.Set(Bytes(L"version", type, bytes)); };
+  };
   // kavrel, or the application, in a folder named with characters outside
   // code page 1252, and a decoy in the folder that best fit would name.
   const auto kavrel_in_michal = [](Scene& s) {
@@ -119,20 +123,10 @@ std::vector<Case> Cases(const std::wstring& spare_drive, const std::wstring& sam
          s.Set(Text(L"appfile", LongRelativePath(260, kApplicationName), REG_SZ, false));
        },
        installer},
-      {"version of 8 bytes", L"",
-       [](Scene& s) {
-         s.Set(Bytes(L"version", REG_QWORD, {5, 0, 0, 0, 0, 0, 0, 0}));
-       },
-       installer},
-      {"version of 2 bytes 34 12, argument 4660", L"4660",
-       [](Scene& s) {
-         s.Set(Bytes(L"version", REG_BINARY, {0x34, 0x12}));
-       },
+      {"version of 8 bytes", L"", version_as(REG_QWORD, {5, 0, 0, 0, 0, 0, 0, 0}), installer},
+      {"version of 2 bytes 34 12, argument 4660", L"4660", version_as(REG_BINARY, {0x34, 0x12}),
        app},
-      {"version of 2 bytes 34 12, argument 4661", L"4661",
-       [](Scene& s) {
-         s.Set(Bytes(L"version", REG_BINARY, {0x34, 0x12}));
-       },
+      {"version of 2 bytes 34 12, argument 4661", L"4661", version_as(REG_BINARY, {0x34, 0x12}),
        installer},
       // A REG_SZ "7" of 4 bytes comes through the 8-bit call as "7" and its
       // NUL: two bytes, the number 0x37.
