@@ -58,19 +58,24 @@ bool XmlText(const std::wstring& folder, std::string* xml) {
   return true;
 }
 
+// Takes `folder` into `xml` as XML text; tells why it cannot be, with the
+// folder named, or nothing.
+std::string FolderAsXml(const std::wstring& folder, std::string* xml) {
+  std::string why = Unfit(folder);
+  if (why.empty() && !XmlText(folder, xml)) why = "is not whole UTF-16 (a lone surrogate)";
+  return why.empty() ? why : Utf8(folder) + " " + why;
+}
+
 }  // namespace
 
 int SandboxConfigMode(const std::wstring& kit_folder, const std::wstring& result_folder) {
   std::string kit;
   std::string result;
-  for (const auto& [folder, xml] :
-       {std::make_pair(&kit_folder, &kit), std::make_pair(&result_folder, &result)}) {
-    std::string why = Unfit(*folder);
-    if (why.empty() && !XmlText(*folder, xml)) why = "is not whole UTF-16 (a lone surrogate)";
-    if (!why.empty()) {
-      Say("sandbox-config: " + Utf8(*folder) + " " + why);
-      return 1;
-    }
+  std::string why = FolderAsXml(kit_folder, &kit);
+  if (why.empty()) why = FolderAsXml(result_folder, &result);
+  if (!why.empty()) {
+    Say("sandbox-config: " + why);
+    return 1;
   }
   const std::string configuration =
       "<Configuration>\r\n"
