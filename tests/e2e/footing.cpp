@@ -115,16 +115,20 @@ void CheckToken(const std::wstring& kit_folder, const std::wstring& probe, bool 
                 kFilteredRowsSkipped);
     return;
   }
-  if (own != Elevation::kFull) {
+  if (own != Elevation::kFull && !(wine && own == Elevation::kLimited)) {
     footing->token_fault = kind + ", not an elevated administrator's";
     Fail(footing, "token", footing->token_fault + "; " + kFilteredRowsSkipped);
     return;
   }
   FilteredRights& rights = footing->filtered;
-  FindFilteredRights(wine, &rights);
+  if (own == Elevation::kFull) {
+    FindFilteredRights(wine, &rights);
+  } else {
+    TakeWineOwnToken(&rights);
+  }
+  const std::string how = own == Elevation::kFull ? " (elevated, UAC on)" : " (under Wine)";
   if (rights.way == FilteredRights::Way::kNone) {
-    KitLine(true, "token",
-            kind + " (elevated, UAC on), but " + rights.found + "; " + kFilteredRowsSkipped);
+    KitLine(true, "token", kind + how + ", but " + rights.found + "; " + kFilteredRowsSkipped);
     return;
   }
   std::string problem;
@@ -140,13 +144,13 @@ void CheckToken(const std::wstring& kit_folder, const std::wstring& probe, bool 
     rights.way = FilteredRights::Way::kFailed;
     footing->token_fault = "its filtered rights did not hold (the kit: token line says why)";
     Fail(footing, "token",
-         kind + " (elevated, UAC on), but its filtered rights did not hold: " + problem + "; " +
+         kind + how + ", but its filtered rights did not hold: " + problem + "; " +
              kFilteredRowsSkipped);
     return;
   }
   footing->here.token = e2e::Token::kFiltered;
   KitLine(true, "token",
-          kind + " (elevated, UAC on); filtered rights: " + rights.found +
+          kind + how + "; filtered rights: " + rights.found +
               "; a probe started so reported a Limited token of the driver's user, and had the "
               "driver's environment, its folder and a file as standard output");
 }

@@ -187,12 +187,21 @@ void FindFilteredRights(bool wine, FilteredRights* rights) {
   }
 }
 
+void TakeWineOwnToken(FilteredRights* rights) {
+  rights->token.reset(nullptr);
+  rights->way = FilteredRights::Way::kWineOwnToken;
+  rights->found =
+      "the driver's own token, a way kept for Wine alone (Wine 10 starts every program with an "
+      "administrator's filtered token, and elevates one only when its manifest asks)";
+}
+
 bool StartProgram(const FilteredRights* rights, const std::wstring& program,
                   std::wstring command_line, const std::wstring& folder, DWORD flags,
                   STARTUPINFOW* startup, PROCESS_INFORMATION* process) {
   using Way = FilteredRights::Way;
   const Way way = rights != nullptr ? rights->way : Way::kNone;
-  if (rights != nullptr && way != Way::kDesktopShell && way != Way::kWineLinkedToken) {
+  if (rights != nullptr && way != Way::kDesktopShell && way != Way::kWineLinkedToken &&
+      way != Way::kWineOwnToken) {
     SetLastError(ERROR_NO_TOKEN);
     return false;
   }

@@ -27,7 +27,13 @@
 // CreateProcessWithTokenW ignores the token it is given (a program started
 // so reports the caller's Full token). Wine hands out the linked token as a
 // primary token and honours it with CreateProcessAsUserW, so under Wine,
-// and only there, the driver starts with the linked token.
+// and only there, the driver starts with the linked token. Wine 10 starts
+// every program, the driver too, with an administrator's filtered token
+// (TokenElevationTypeLimited) and elevates only a program whose manifest
+// asks for it, without asking; there the driver's own token is the
+// filtered one, and under Wine, and only there, the rows with filtered
+// rights run with it. On Windows a driver with a Limited token is not
+// elevated, which the kit does not run without (footing.h).
 //
 // Whichever way, before any row relies on it the kit checks that a program
 // started so reports a Limited token of the driver's own user (footing.h).
@@ -52,17 +58,21 @@ struct FilteredRights {
     kFailed,           // there should be some, but they could not be had
     kDesktopShell,     // the desktop shell's token, CreateProcessWithTokenW
     kWineLinkedToken,  // the linked token, CreateProcessAsUserW: Wine alone
+    kWineOwnToken,     // the driver's own, already filtered token: Wine alone
   };
   Way way = Way::kNone;
   Handle token;       // a primary token, for the two ways that have one
   std::string found;  // how they were had, or why not, for the kit's line
 };
 
-// Finds them on this machine; `wine` when the driver runs under Wine.
+// Finds them on this machine for a driver whose own token is elevated
+// (Full); `wine` when the driver runs under Wine.
 void FindFilteredRights(bool wine, FilteredRights* rights);
+// Under Wine, for a driver whose own token is Limited: that token.
+void TakeWineOwnToken(FilteredRights* rights);
 
 // Starts `program` with `command_line` in `folder`, with the driver's own
-// rights or, given `rights` (a way with a token), with those; `flags` as
+// rights or, given `rights` (a way that found them), with those; `flags` as
 // CreateProcessW takes them. The driver's environment is handed down whole
 // either way. Handles are inherited as CreateProcessW inherits them, except
 // with the desktop shell's token: CreateProcessWithTokenW hands down only
