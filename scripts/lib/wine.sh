@@ -41,7 +41,9 @@ export WINEDLLOVERRIDES="mscoree,mshtml=;winewayland.drv="
 export WINEARCH=win64
 
 # Wine takes no relative prefix folder: a relative TMPDIR, in which the
-# prefix is made, is made absolute first.
+# prefix is made, is made absolute first, from the folder the sourcing
+# script is in at the time (scripts/demo and scripts/test source this before
+# they change folder).
 if [[ -n ${TMPDIR:-} && $TMPDIR != /* && -d $TMPDIR ]]; then
   TMPDIR=$(cd -- "$TMPDIR" && pwd)
   export TMPDIR

@@ -3,6 +3,7 @@
 // sddl.h needs what windows.h declares.
 #include <sddl.h>
 
+#include "tests/e2e/permissions.h"
 #include "tests/e2e/utf8.h"
 
 namespace {
@@ -85,15 +86,10 @@ void FindShellToken(FilteredRights* rights) {
     return;
   }
   const Handle shell_token(opened);
-  std::wstring own_user;
+  const std::wstring own_user = OwnUserSid();
   std::wstring shell_user;
-  TOKEN_ELEVATION_TYPE own_type = TokenElevationTypeDefault;
   TOKEN_ELEVATION_TYPE shell_type = TokenElevationTypeDefault;
-  HANDLE own = nullptr;
-  const bool own_read = OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY, &own) &&
-                        ReadToken(own, &own_user, &own_type);
-  if (own != nullptr) CloseHandle(own);
-  if (!own_read || !ReadToken(shell_token.get(), &shell_user, &shell_type)) {
+  if (own_user.empty() || !ReadToken(shell_token.get(), &shell_user, &shell_type)) {
     rights->found =
         Failed("the driver's token or the desktop shell's cannot be read", GetLastError());
     return;
